@@ -1,0 +1,92 @@
+#pragma once
+
+// Shared between the portable window code and the platform backend.
+
+#include <cstdint>
+
+#include "Core/Registry.h"
+#include "EventQueue.h"
+#include "Window/Window.h"
+#include "WindowData.h"  // the backend's own per-window fields
+#include "WindowFlags.h"
+
+namespace velto {
+
+struct WindowRecord {
+  NativeWindow handle = nullptr;  // empty: no window
+  bool minmax = false;            // minimised or maximised
+  bool ready = false;             // window_open has finished
+  // Client-area tracking limits; 0 means none. Nothing sets them yet.
+  std::uint16_t min_width = 0;
+  std::uint16_t min_height = 0;
+  std::uint16_t max_width = 0;
+  std::uint16_t max_height = 0;
+  NativeWindow container = nullptr;  // multiple-document container; never used
+  platform::WindowData data{};
+};
+
+using WindowRegistry = Registry<WindowRecord>;
+
+struct WindowLibraryState {
+  WindowRegistry* registry = nullptr;
+  NativeWindow container = nullptr;  // the current gadget container
+};
+
+struct EventLibraryState {
+  EventQueue queue;
+  MessageData message;
+};
+
+[[nodiscard]] WindowLibraryState& window_state() noexcept;
+[[nodiscard]] EventLibraryState& event_state() noexcept;
+
+// Window record lookup for backends and the portable front.
+[[nodiscard]] WindowRecord* window_record(ObjectNumber number) noexcept;
+
+// ---- Calls a backend makes to report what happened (backends report, the
+// portable side decides). n is the window number.
+enum class SizeKind { Restored, Minimized, Maximized, Other };
+void window_input_size(ObjectNumber n, SizeKind kind);
+void window_input_close(ObjectNumber n);
+void window_input_move(ObjectNumber n);
+void window_input_activate(ObjectNumber n, bool active);
+// The window is gone: forget its record and every event queued for it.
+void window_input_destroyed(ObjectNumber n);
+// A container window is gone: it no longer receives new gadgets.
+void gadget_container_destroyed(NativeWindow window);
+
+// ---- The backend contract. Numbers and records given here are valid.
+namespace platform {
+
+struct OpenRequest {
+  ObjectNumber number;
+  int x, y, width, height;
+  TextView title;
+  std::uint32_t flags;  // as passed
+  DecodedFlags decoded;
+  NativeWindow parent;
+};
+
+void event_loop_init();
+void event_loop_end();
+// One platform message: waits up to timeout ms (-1 without limit, 0 not at
+// all). Answers the raw message number, or 0 when nothing was dispatched;
+// a backend whose messages have no numbers answers a queued event instead.
+int pump_message(int timeout, MessageData& data);
+
+void window_library_init();
+void window_library_end();
+// Creates, places and shows the window; fills record.handle. False on failure.
+bool window_create(WindowRecord& record, const OpenRequest& request);
+void window_destroy(WindowRecord& record, ObjectNumber n);
+void window_resize(WindowRecord& record, int x, int y, int width, int height);
+[[nodiscard]] Rect window_outer_rect(const WindowRecord& record);
+// Client size (height includes a menu bar) and client origin on screen.
+[[nodiscard]] Rect window_client_rect(const WindowRecord& record);
+[[nodiscard]] ObjectNumber window_foreground();
+// Marks a window as a gadget container (once per window).
+void container_mark(NativeWindow window);
+
+}  // namespace platform
+
+}  // namespace velto

@@ -1,0 +1,34 @@
+# Test executables: GoogleTest from the system natively; for the Windows
+# builds it is compiled from the sources Debian's googletest package ships.
+if(CMAKE_CROSSCOMPILING)
+  set(VELTO_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources for cross builds")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory("${VELTO_GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# Labels: unit (pure logic), gui (real windows on the test display),
+# wine (Windows executables under Wine), e2e (the client driven as a user would).
+set(VELTO_TEST_MAIN "${CMAKE_SOURCE_DIR}/Libraries/Core/Tests/TestMain.cpp")
+
+# velto_test(<name> SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [SERIAL])
+function(velto_test name)
+  cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${VELTO_TEST_MAIN})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock velto_warnings)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  set(labels ${ARG_LABELS})
+  if(CMAKE_CROSSCOMPILING)
+    list(APPEND labels wine)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${labels}")
+  if(ARG_SERIAL OR "gui" IN_LIST labels OR CMAKE_CROSSCOMPILING)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK display)
+  endif()
+endfunction()

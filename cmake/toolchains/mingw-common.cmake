@@ -1,0 +1,11 @@
+set(CMAKE_C_COMPILER ${VELTO_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VELTO_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${VELTO_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${VELTO_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Tests run under Wine through Scripts/wine-run, which uses the per-run prefix
+# and display that Scripts/with-display prepared.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../../Scripts/wine-run")
