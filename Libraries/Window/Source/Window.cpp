@@ -166,6 +166,14 @@ NativeWindow gadget_container() {
   return window_state().container;
 }
 
+void gadget_container_set_font(void* font) {
+  window_state().gadget_font = font;
+}
+
+void* gadget_container_font() {
+  return window_state().gadget_font;
+}
+
 void gadget_container_destroyed(NativeWindow window) {
   WindowLibraryState& state = window_state();
   if (state.container == window) {

@@ -30,6 +30,7 @@ using WindowRegistry = Registry<WindowRecord>;
 struct WindowLibraryState {
   WindowRegistry* registry = nullptr;
   NativeWindow container = nullptr;  // the current gadget container
+  void* gadget_font = nullptr;       // set by the gadget library, never deleted
 };
 
 struct EventLibraryState {

@@ -81,6 +81,9 @@ void window_close(ObjectNumber number);
 // the previous container. 0 changes nothing.
 NativeWindow gadget_container_use(NativeWindow window);
 [[nodiscard]] NativeWindow gadget_container();
+// The font every new gadget receives (an HFONT on Windows; unused on GTK).
+void gadget_container_set_font(void* font);
+[[nodiscard]] void* gadget_container_font();
 
 // Next event code or platform message number; blocks.
 int window_wait_event();

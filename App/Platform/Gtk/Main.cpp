@@ -1,0 +1,5 @@
+#include "Application.h"
+
+int main() {
+  velto::app::run();
+}

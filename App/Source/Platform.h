@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Core/Types.h"
+
+namespace velto::app::platform {
+
+// The app data directory: the roaming profile's directory plus the client's
+// own folder, joined by plain concatenation as the stored paths always were.
+[[nodiscard]] Text app_dir();
+// Separator used when the client builds its paths.
+[[nodiscard]] TextView separator();
+[[nodiscard]] TextView updater_file_name();
+// Records the executable's module handle for the runtime (Windows only).
+void record_module();
+[[noreturn]] void exit_process();
+
+}  // namespace velto::app::platform

@@ -1,0 +1,261 @@
+// process_run on Windows with real programs: the recorder is started through
+// the library and tells the command line it got, its directory and its
+// environment.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Core/Strings.h"
+#include "Core/WinApi.h"
+#include "ProcessInternal.h"
+#include "ProcessTestSupport.h"
+#include "System/Process.h"
+
+namespace velto {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::Record;
+using testing::Sandbox;
+using testing::ScopedVariable;
+using testing::text_of;
+using testing::utf8_of;
+using testing::value_of;
+
+const wchar_t* wide(const Text& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const noexcept {
+    if (handle) {
+      CloseHandle(handle);
+    }
+  }
+};
+using unique_handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// Ends a recorder that is still running, by its PID, once the test is done
+// with it.
+class RecorderGuard {
+ public:
+  explicit RecorderGuard(DWORD pid) : process_(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)) {}
+  ~RecorderGuard() {
+    if (process_ && WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) {
+      TerminateProcess(process_.get(), 1);
+      WaitForSingleObject(process_.get(), 5000);
+    }
+  }
+  RecorderGuard(const RecorderGuard&) = delete;
+  RecorderGuard& operator=(const RecorderGuard&) = delete;
+
+ private:
+  unique_handle process_;
+};
+
+std::string current_directory() {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH, buffer);
+  return to_utf8(TextView(reinterpret_cast<const char16_t*>(buffer), length));
+}
+
+class ProcessRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(sandbox_.root().empty());
+    ASSERT_TRUE(fs::exists(testing::recorder_program())) << testing::recorder_program();
+    recorder_ = sandbox_.directory("Program Files/Velto Tools") / testing::recorder_program().filename();
+    ASSERT_TRUE(testing::copy_recorder(recorder_));
+  }
+
+  struct Outcome {
+    int result = 0;
+    std::optional<Record> record;
+  };
+
+  Outcome run(TextView program, TextView parameters = {}, TextView working_directory = {}) {
+    const fs::path file = sandbox_.directory("records") / ("record-" + std::to_string(++runs_) + ".txt");
+    const ScopedVariable record_file(u"VELTO_RECORD_FILE", text_of(file));
+    Outcome outcome;
+    outcome.result = process_run(program, parameters, working_directory);
+    if (outcome.result == 1) {
+      outcome.record = testing::wait_for_record(file);
+      if (outcome.record) {
+        if (const auto pid = value_of(*outcome.record, "pid")) {
+          guards_.push_back(std::make_unique<RecorderGuard>(static_cast<DWORD>(std::stoul(*pid))));
+        }
+      }
+    }
+    return outcome;
+  }
+
+  Sandbox sandbox_;
+  fs::path recorder_;
+  int runs_ = 0;
+  std::vector<std::unique_ptr<RecorderGuard>> guards_;
+};
+
+struct CommandCase {
+  Text program;
+  Text parameters;
+  Text expected;
+};
+
+TEST_F(ProcessRun, CommandLineArrivesExactlyAsBuilt) {
+  const Text recorder = text_of(recorder_);
+  const Text quoted = u"\"" + recorder + u"\"";
+  const std::vector<CommandCase> cases = {
+      {recorder, u"", quoted},
+      {recorder, u"-x", quoted + u" -x"},
+      // The updater's shape: quoted client path, package URL, process id.
+      {recorder, u"\"C:\\Users\\A B\\Velto Chat\\velto.exe\" https://host/x.zip 1234",
+       quoted + u" \"C:\\Users\\A B\\Velto Chat\\velto.exe\" https://host/x.zip 1234"},
+      {quoted + u" -a", u"-b", quoted + u" -a -b"},
+      {recorder, uR"(a\"b "c d" e""f \\server\x\ )", quoted + uR"( a\"b "c d" e""f \\server\x\ )"},
+      {recorder, u"Gr\u00fc\u00dfe \U0001D11E", quoted + u" Gr\u00fc\u00dfe \U0001D11E"},
+  };
+  for (const CommandCase& c : cases) {
+    SCOPED_TRACE(to_utf8(c.parameters));
+    const Outcome outcome = run(c.program, c.parameters);
+    ASSERT_EQ(outcome.result, 1);
+    ASSERT_TRUE(outcome.record);
+    EXPECT_EQ(value_of(*outcome.record, "command"), to_utf8(c.expected));
+  }
+}
+
+TEST_F(ProcessRun, WorkingDirectoryIsUsedOnlyWhenGiven) {
+  const fs::path work = sandbox_.directory("work dir");
+  const Outcome in_work = run(text_of(recorder_), u"", text_of(work));
+  ASSERT_EQ(in_work.result, 1);
+  ASSERT_TRUE(in_work.record);
+  EXPECT_EQ(value_of(*in_work.record, "cwd"), utf8_of(work));
+
+  const Outcome inherited = run(text_of(recorder_));
+  ASSERT_EQ(inherited.result, 1);
+  ASSERT_TRUE(inherited.record);
+  EXPECT_EQ(value_of(*inherited.record, "cwd"), current_directory());
+}
+
+TEST_F(ProcessRun, ProgramInheritsVariablesSetBefore) {
+  {
+    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"--user-data-dir=\"x y\" \u2713");
+    const Outcome outcome = run(text_of(recorder_));
+    ASSERT_TRUE(outcome.record);
+    EXPECT_EQ(value_of(*outcome.record, "value"), "--user-data-dir=\"x y\" \xe2\x9c\x93");
+  }
+  {
+    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"dropped");
+    env_set(u"VELTO_RECORD_VALUE");
+    const Outcome outcome = run(text_of(recorder_));
+    ASSERT_TRUE(outcome.record);
+    EXPECT_EQ(value_of(*outcome.record, "value"), "");
+  }
+  const Outcome unset = run(text_of(recorder_));
+  ASSERT_TRUE(unset.record);
+  EXPECT_TRUE(value_of(*unset.record, "value-unset"));
+}
+
+// SEE_MASK_FLAG_NO_UI: a dialog here would block the call until the test's
+// time runs out.
+TEST_F(ProcessRun, ProgramThatExistsNowhereGivesZeroWithoutADialog) {
+  EXPECT_EQ(run(text_of(sandbox_.root() / "missing" / "velto-missing.exe")).result, 0);
+  EXPECT_EQ(run(u"velto-no-such-program-anywhere.exe", u"-x").result, 0);
+  EXPECT_EQ(run(u"").result, 0);
+}
+
+// A document type of our own, opened by the recorder, registered while the
+// test runs: for the current user, or in the machine's classes where those
+// do not show through the classes root (Wine).
+class DocumentAssociation {
+ public:
+  explicit DocumentAssociation(const fs::path& opener) {
+    registered_ = register_under(HKEY_CURRENT_USER, u"Software\\Classes\\", opener);
+    if (registered_ && !visible()) {
+      registered_ = register_under(HKEY_CLASSES_ROOT, u"", opener) && visible();
+    }
+  }
+  ~DocumentAssociation() {
+    for (const auto& [root, prefix] : {std::pair{HKEY_CURRENT_USER, Text(u"Software\\Classes\\")},
+                                       std::pair{HKEY_CLASSES_ROOT, Text()}}) {
+      RegDeleteTreeW(root, wide(prefix + kExtension));
+      RegDeleteTreeW(root, wide(prefix + kType));
+    }
+  }
+  DocumentAssociation(const DocumentAssociation&) = delete;
+  DocumentAssociation& operator=(const DocumentAssociation&) = delete;
+
+  [[nodiscard]] bool registered() const { return registered_; }
+
+ private:
+  static constexpr const char16_t* kExtension = u".veltotest";
+  static constexpr const char16_t* kType = u"VeltoTest.Document";
+
+  static bool register_under(HKEY root, const Text& prefix, const fs::path& opener) {
+    const Text command = u"\"" + text_of(opener) + u"\" \"%1\"";
+    return set_default(root, prefix + kExtension, kType) &&
+           set_default(root, prefix + kType + u"\\shell\\open\\command", command);
+  }
+
+  static bool set_default(HKEY root, const Text& key, const Text& value) {
+    const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(char16_t));
+    return RegSetKeyValueW(root, wide(key), nullptr, REG_SZ, value.c_str(), bytes) == ERROR_SUCCESS;
+  }
+
+  static bool visible() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L".veltotest", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      return false;
+    }
+    RegCloseKey(key);
+    return true;
+  }
+
+  bool registered_ = false;
+};
+
+TEST_F(ProcessRun, DocumentIsOpenedByTheShellInItsOwnDirectory) {
+  const DocumentAssociation association(recorder_);
+  ASSERT_TRUE(association.registered());
+  const fs::path documents = sandbox_.directory("My Docs");
+  const fs::path document = documents / "note.veltotest";
+  std::ofstream(document) << "not a program\n";
+
+  const Outcome opened = run(text_of(document));
+  ASSERT_EQ(opened.result, 1);
+  ASSERT_TRUE(opened.record);
+  const std::string command = value_of(*opened.record, "command").value_or("");
+  EXPECT_NE(command.find(utf8_of(document)), std::string::npos) << command;
+  // No working directory: the document's own, up to its last backslash.
+  EXPECT_EQ(value_of(*opened.record, "cwd"), utf8_of(documents));
+
+  const fs::path work = sandbox_.directory("work dir");
+  const Outcome in_work = run(text_of(document), u"", text_of(work));
+  ASSERT_EQ(in_work.result, 1);
+  ASSERT_TRUE(in_work.record);
+  EXPECT_EQ(value_of(*in_work.record, "cwd"), utf8_of(work));
+}
+
+TEST(ProcessLibraryOnWindows, ReleasingAProgramClosesItsHandle) {
+  process_library_init();
+  ProgramRegistry* programs = process_state().programs;
+  ASSERT_NE(programs, nullptr);
+  HANDLE handle = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &handle, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS));
+  ProgramRecord* record = registry_alloc(*programs, 1);
+  ASSERT_NE(record, nullptr);
+  record->handle = reinterpret_cast<std::intptr_t>(handle);
+
+  programs->release_routine()(1);
+  EXPECT_EQ(registry_get(*programs, 1), nullptr);
+  DWORD flags = 0;
+  EXPECT_FALSE(GetHandleInformation(handle, &flags));
+}
+
+}  // namespace
+}  // namespace velto
