@@ -14,9 +14,11 @@ endif()
 # wine (Windows executables under Wine), e2e (the client driven as a user would).
 set(VELTO_TEST_MAIN "${CMAKE_SOURCE_DIR}/Libraries/Core/Tests/TestMain.cpp")
 
-# velto_test(<name> SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [SERIAL])
+# velto_test(<name> SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [SERIAL] [WRAPPER command...])
+# WRAPPER runs the test program through a command (it gets the program and
+# its arguments, the emulator first when cross-compiling).
 function(velto_test name)
-  cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS;WRAPPER" ${ARGN})
   add_executable(${name} ${ARG_SOURCES} ${VELTO_TEST_MAIN})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} velto_core GTest::gtest GTest::gmock velto_warnings)
   if(NOT ARG_TIMEOUT)
@@ -26,7 +28,12 @@ function(velto_test name)
   if(CMAKE_CROSSCOMPILING)
     list(APPEND labels wine)
   endif()
-  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  if(ARG_WRAPPER)
+    add_test(NAME ${name}
+      COMMAND ${ARG_WRAPPER} ${CMAKE_CROSSCOMPILING_EMULATOR} "$<TARGET_FILE:${name}>" --gtest_color=no)
+  else()
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${labels}")
   if(CMAKE_CROSSCOMPILING)
     # Scripts/wine-run exits 77 on hosts that cannot run 32-bit Windows programs.

@@ -18,7 +18,9 @@ void event_queue_end() {
 }
 
 void event_post(int code, ObjectNumber object, ObjectNumber window, int type) {
-  event_state().queue.post(Event{code, object, window, type});
+  if (event_state().queue.post(Event{code, object, window, type})) {
+    platform::event_queued();
+  }
 }
 
 int event_pop() {

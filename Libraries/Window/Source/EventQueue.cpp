@@ -28,15 +28,15 @@ void EventQueue::give_back(Node* node) noexcept {
   free_ = node;
 }
 
-void EventQueue::post(const Event& event) {
+bool EventQueue::post(const Event& event) {
   if (suspend_count_ > 0) {
-    return;
+    return false;
   }
   // An event is never queued twice in a row: events carry no coordinates,
   // so a run of identical ones says nothing more than one.
   if (tail_ && event.code < 65536 && tail_->event.code == event.code && tail_->event.object == event.object &&
       tail_->event.window == event.window && tail_->event.type == event.type) {
-    return;
+    return false;
   }
   Node* node = take_node();
   node->event = event;
@@ -46,6 +46,7 @@ void EventQueue::post(const Event& event) {
     head_ = node;
   }
   tail_ = node;
+  return true;
 }
 
 int EventQueue::pop() {

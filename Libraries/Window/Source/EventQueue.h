@@ -16,7 +16,8 @@ class EventQueue {
   EventQueue(const EventQueue&) = delete;
   EventQueue& operator=(const EventQueue&) = delete;
 
-  void post(const Event& event);
+  // False when the event was discarded (suspended, or a repeat).
+  bool post(const Event& event);
   int pop();
   void remove(const Event& pattern);
   void remove_window(ObjectNumber window);

@@ -74,6 +74,8 @@ void event_loop_end();
 // all). Answers the raw message number, or 0 when nothing was dispatched;
 // a backend whose messages have no numbers answers a queued event instead.
 int pump_message(int timeout, MessageData& data);
+// An event was queued; a retrieval blocked in the platform's wait must return.
+void event_queued();
 
 void window_library_init();
 void window_library_end();

@@ -695,6 +695,21 @@ TEST_F(Win32WindowEvents, CloseSentDuringAWaitReturnsTheUnlockMessage) {
   EXPECT_EQ(window_exists(0), 1);
 }
 
+TEST_F(Win32WindowEvents, SizeChangedFromAnotherThreadEndsTheWait) {
+  const HWND window = open_settled(0, 100, 80, 300, 200);
+  const int unlock = static_cast<int>(RegisterWindowMessageW(L"QX_UnlockQueueEventMessage"));
+  // Another program (or the system) resizing the window reaches the window
+  // procedure inside the wait; the size event must not wait for some other
+  // message to come along.
+  std::thread resizer([window] { SetWindowPos(window, nullptr, 0, 0, 250, 180, SWP_NOMOVE | SWP_NOZORDER); });
+  {
+    WaitGuard guard;
+    EXPECT_EQ(window_wait_event(), unlock);
+    EXPECT_EQ(window_wait_event(), EVENT_SIZE);
+  }
+  resizer.join();
+}
+
 TEST_F(Win32WindowEvents, QuitIsAnOrdinaryMessage) {
   open_settled(0, 100, 80, 300, 200);
   PostQuitMessage(0);

@@ -526,6 +526,10 @@ void event_loop_end() {
   // GTK cannot be shut down; windows are gone by now.
 }
 
+// A main-loop iteration returns after every dispatch, so nothing waits on
+// the event queue.
+void event_queued() {}
+
 int pump_message(int timeout, MessageData& data) {
   if (!backend().display) {
     return 0;

@@ -92,12 +92,27 @@ void event_loop_end() {
   UnregisterClassW(kPostEventClass, module_instance());
 }
 
+// GetMessageW runs sent messages (another thread's SetWindowPos, the
+// system's own changes) inside its wait and returns only for posted ones, so
+// an event they queue would wait for some unrelated message. The unlock
+// message ends the wait instead, as it does after a close.
+void event_queued() {
+  Win32State& state = win32_state();
+  if (state.waiting && !state.wake_posted && state.post_window) {
+    state.wake_posted = PostMessageW(state.post_window.get(), state.unlock_message, 0, 0) != FALSE;
+  }
+}
+
 int pump_message(int timeout, MessageData& data) {
   MSG message{};
   if (timeout == -1) {
     // The result is deliberately not examined: WM_QUIT comes back as 18 like
     // any other message.
+    Win32State& state = win32_state();
+    state.waiting = true;
+    state.wake_posted = false;
     GetMessageW(&message, nullptr, 0, 0);
+    state.waiting = false;
   } else if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
     if (timeout == 0 ||
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeout), kAllInput) == WAIT_TIMEOUT ||

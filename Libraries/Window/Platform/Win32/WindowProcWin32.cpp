@@ -268,7 +268,11 @@ LRESULT handle_message(HWND window, UINT message, WPARAM w_param, LPARAM l_param
       // Only an event: the window stays open until the program closes it.
       if (window == library.window) {
         window_input_close(n);
-        PostMessageW(win32_state().post_window.get(), win32_state().unlock_message, 0, 0);
+        // Queuing the close may already have sent the unlock message.
+        const Win32State& state = win32_state();
+        if (!(state.waiting && state.wake_posted)) {
+          PostMessageW(state.post_window.get(), state.unlock_message, 0, 0);
+        }
       }
       return 0;
     case WM_GETMINMAXINFO:

@@ -53,6 +53,8 @@ struct Win32State {
   WindowHandle post_window;   // hidden; receives the unlock message
   UINT unlock_message = 0;
   DWORD main_thread = 0;
+  bool waiting = false;      // the retrieval is blocked in GetMessageW
+  bool wake_posted = false;  // an unlock message is on its way to end that wait
   GadgetMessageHandler gadget_handler = nullptr;
 };
 [[nodiscard]] Win32State& win32_state() noexcept;
