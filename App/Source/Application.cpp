@@ -3,6 +3,8 @@
 #include "Core/Heap.h"
 #include "Core/Runtime.h"
 #include "Platform.h"
+#include "Preference/Preference.h"
+#include "System/Files.h"
 #include "Window/Window.h"
 
 namespace velto::app {
@@ -25,8 +27,53 @@ void build_values() {
   app.updater_path = app.updater_dir + Text(sep) + Text(platform::updater_file_name());
 }
 
+// The window as the user left it last time, when the settings can be read.
+bool open_stored_window() {
+  const AppValues& app = values();
+  if (file_size(app.settings_path) < 0 || !prefs_open(app.settings_path)) {
+    return false;
+  }
+  const int x = prefs_read_int(u"WindowX", 0);
+  const int y = prefs_read_int(u"WindowY", 0);
+  const int width = prefs_read_int(u"WindowWidth", kDefaultWidth);
+  const int height = prefs_read_int(u"WindowHeight", kDefaultHeight);
+  prefs_close();
+  std::uint32_t flags = kStoredWindowFlags;
+  // A place that no longer shows on any monitor (one was unplugged, the
+  // resolution changed) would leave the window out of reach: it keeps its
+  // size and comes up in the middle of the primary screen instead.
+  if (!screen_area_visible(x, y, width, height)) {
+    flags |= WF_CENTER_SCREEN;
+  }
+  window_open(kMainWindow, x, y, width, height, Text(kDefaultTitle) + u" " + app.version, flags);
+  return true;
+}
+
 void open_main_window() {
-  window_open(kMainWindow, 0, 0, kDefaultWidth, kDefaultHeight, kDefaultTitle, kDefaultWindowFlags);
+  if (!open_stored_window()) {
+    window_open(kMainWindow, 0, 0, kDefaultWidth, kDefaultHeight, kDefaultTitle, kDefaultWindowFlags);
+  }
+}
+
+void save_geometry() {
+  if (!prefs_create(values().settings_path)) {
+    return;
+  }
+  WindowPlacement geometry{window_x(kMainWindow), window_y(kMainWindow), window_width(kMainWindow),
+                           window_height(kMainWindow)};
+  // A minimised window has no useful geometry of its own (on Windows its
+  // frame sits at -32000 with an empty client area): keep the one it had
+  // when it was last shown normally, so the next start can be seen.
+  if (window_minimized(kMainWindow)) {
+    if (const auto normal = window_normal_placement(kMainWindow)) {
+      geometry = *normal;
+    }
+  }
+  prefs_write_int(u"WindowX", geometry.x);
+  prefs_write_int(u"WindowY", geometry.y);
+  prefs_write_int(u"WindowWidth", geometry.width);
+  prefs_write_int(u"WindowHeight", geometry.height);
+  prefs_close();
 }
 
 // The chat view follows the client area; it exists once the browser is in.
@@ -48,7 +95,7 @@ void on_size() {
 }
 
 void on_close() {
-  // The window's geometry is stored here once preference files exist.
+  save_geometry();
 }
 
 [[noreturn]] void main_loop() {

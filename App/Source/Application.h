@@ -26,6 +26,7 @@ inline constexpr int kMinimumWidth = 290;
 inline constexpr int kMinimumHeight = 400;
 inline constexpr std::uint32_t kDefaultWindowFlags = 0xCF0001;  // captioned, sizable, boxes, centred
 inline constexpr char16_t kDefaultTitle[] = u"Velto Чат";
+inline constexpr std::uint32_t kStoredWindowFlags = 0xCF0000;  // as the default, without centring
 
 // Runs the client: start-up stages, main loop, end. Never returns.
 [[noreturn]] void run();

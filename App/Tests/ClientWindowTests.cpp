@@ -1,11 +1,16 @@
-// The client as a user meets it: started, looked at, dragged and closed on
-// the test display with the standard X tools.
+// The client as a user meets it: started, looked at, dragged, minimised and
+// closed on the test display with the standard X tools.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "Desktop.h"
 
 namespace velto::testing {
 namespace {
+
+constexpr char kVersionedTitle[] = "Velto Чат 0.2.16.38";
 
 class ClientWindow : public ::testing::Test {
  protected:
@@ -13,6 +18,17 @@ class ClientWindow : public ::testing::Test {
     if (!have_display()) {
       GTEST_SKIP() << "needs an X display with a window manager (run under Scripts/with-display)";
     }
+  }
+
+  [[nodiscard]] std::string app_dir() const { return config_.path() + "/VeltoChat"; }
+  [[nodiscard]] std::string settings_path() const { return app_dir() + "/WindowSettings.ini"; }
+
+  void write_settings(const std::string& bytes) const {
+    std::filesystem::create_directories(app_dir());
+    std::ofstream(settings_path(), std::ios::binary) << bytes;
+  }
+
+  void start() {
     client_ = std::make_unique<ChildProcess>(std::vector<std::string>{VELTO_CLIENT_PATH},
                                              std::vector<std::string>{"XDG_CONFIG_HOME=" + config_.path()});
     const auto window = find_window_of_pid(client_->pid());
@@ -20,7 +36,15 @@ class ClientWindow : public ::testing::Test {
     window_ = *window;
   }
 
+  void close_and_expect_exit_code_zero() {
+    shell("wmctrl -ic " + std::to_string(window_));
+    const auto status = client_->wait(15s);
+    ASSERT_TRUE(status) << "the client did not end after its window was closed";
+    EXPECT_EQ(*status, 0);
+  }
+
   [[nodiscard]] Geometry client() const { return client_geometry(window_).value_or(Geometry{}); }
+  [[nodiscard]] Geometry frame() const { return frame_geometry(window_).value_or(Geometry{}); }
 
   bool client_size_becomes(int width, int height) {
     return eventually([&] {
@@ -34,21 +58,27 @@ class ClientWindow : public ::testing::Test {
           std::to_string(height));
   }
 
+  static std::string settings_bytes(int x, int y, int width, int height) {
+    return "\xEF\xBB\xBF\r\nWindowX = " + std::to_string(x) + "\r\nWindowY = " + std::to_string(y) +
+           "\r\nWindowWidth = " + std::to_string(width) + "\r\nWindowHeight = " + std::to_string(height) + "\r\n";
+  }
+
   TempDir config_;
   std::unique_ptr<ChildProcess> client_;
   unsigned long window_ = 0;
 };
 
 TEST_F(ClientWindow, OpensCentredWithItsTitleAndDefaultSize) {
+  start();
   EXPECT_EQ(window_title(window_), "Velto Чат");
   ASSERT_TRUE(client_size_becomes(400, 700));
   const Geometry screen = screen_size();
-  const Geometry frame = frame_geometry(window_).value_or(Geometry{});
-  EXPECT_EQ(frame.x, (screen.width - frame.width) / 2);
-  EXPECT_EQ(frame.y, (screen.height - frame.height) / 2);
+  EXPECT_EQ(frame().x, (screen.width - frame().width) / 2);
+  EXPECT_EQ(frame().y, (screen.height - frame().height) / 2);
 }
 
 TEST_F(ClientWindow, SpringsBackToTheMinimumSize) {
+  start();
   ASSERT_TRUE(client_size_becomes(400, 700));
   drag_to(200, 300);
   EXPECT_TRUE(client_size_becomes(290, 400)) << "too small on both axes";
@@ -59,10 +89,64 @@ TEST_F(ClientWindow, SpringsBackToTheMinimumSize) {
 }
 
 TEST_F(ClientWindow, ClosingItEndsTheProcessWithExitCodeZero) {
-  shell("wmctrl -ic " + std::to_string(window_));
-  const auto status = client_->wait(15s);
-  ASSERT_TRUE(status) << "the client did not end after its window was closed";
-  EXPECT_EQ(*status, 0);
+  start();
+  close_and_expect_exit_code_zero();
+}
+
+TEST_F(ClientWindow, ComesBackWhereTheUserLeftIt) {
+  std::filesystem::create_directories(app_dir());
+  start();
+  ASSERT_TRUE(client_size_becomes(400, 700));
+  shell("xdotool windowmove " + std::to_string(window_) + " 130 90");
+  drag_to(520, 610);
+  ASSERT_TRUE(client_size_becomes(520, 610));
+  ASSERT_TRUE(eventually([&] { return frame().x == 130 && frame().y == 90; }));
+  close_and_expect_exit_code_zero();
+  EXPECT_EQ(read_file(settings_path()), settings_bytes(130, 90, 520, 610));
+
+  start();
+  EXPECT_EQ(window_title(window_), kVersionedTitle);
+  EXPECT_TRUE(client_size_becomes(520, 610));
+  EXPECT_TRUE(eventually([&] { return frame().x == 130 && frame().y == 90; }))
+      << "frame at " << frame().x << "," << frame().y;
+  close_and_expect_exit_code_zero();
+}
+
+TEST_F(ClientWindow, WithoutItsDirectoryNothingIsSavedAndTheClientStillEnds) {
+  start();
+  close_and_expect_exit_code_zero();
+  EXPECT_FALSE(std::filesystem::exists(settings_path()));
+}
+
+TEST_F(ClientWindow, ClosedWhileMinimisedItSavesTheGeometryItWasShownWith) {
+  write_settings(settings_bytes(150, 120, 480, 560));
+  start();
+  ASSERT_TRUE(client_size_becomes(480, 560));
+  shell("xdotool windowminimize " + std::to_string(window_));
+  ASSERT_TRUE(eventually([&] { return shell("xprop -id " + std::to_string(window_) + " _NET_WM_STATE")
+                                          .find("_NET_WM_STATE_HIDDEN") != std::string::npos; }));
+  close_and_expect_exit_code_zero();
+  EXPECT_EQ(read_file(settings_path()), settings_bytes(150, 120, 480, 560));
+}
+
+TEST_F(ClientWindow, APlaceOffEveryScreenIsBroughtToTheMiddle) {
+  write_settings(settings_bytes(30000, 30000, 480, 560));
+  start();
+  EXPECT_EQ(window_title(window_), kVersionedTitle);
+  ASSERT_TRUE(client_size_becomes(480, 560));
+  const Geometry screen = screen_size();
+  EXPECT_TRUE(eventually([&] {
+    return frame().x == (screen.width - frame().width) / 2 && frame().y == (screen.height - frame().height) / 2;
+  })) << "frame at " << frame().x << "," << frame().y;
+  close_and_expect_exit_code_zero();
+}
+
+TEST_F(ClientWindow, ADamagedSettingsFileNeverStopsTheStart) {
+  write_settings(std::string("\xEF\xBB\xBF[broken\r\n\0\0WindowWidth==x\n;", 29));
+  start();
+  EXPECT_EQ(window_title(window_), kVersionedTitle) << "the file exists and opens: the stored branch";
+  EXPECT_TRUE(client_size_becomes(400, 700)) << "no usable key: the defaults";
+  close_and_expect_exit_code_zero();
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 """The Windows client under Wine, met as a user meets it: started, looked at,
 dragged and closed on the test display with the standard X tools.
 
-Usage: client_window_wine.py <velto.exe> <wine-run> <window_resizer.exe>
+Usage: client_window_wine.py <velto.exe> <wine-run> <window_tool.exe>
 Exits 77 (skipped) when the host cannot run the executable."""
 
+import getpass
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -15,7 +17,9 @@ import unittest
 
 CLIENT = sys.argv[1] if len(sys.argv) > 1 else ""
 WINE_RUN = sys.argv[2] if len(sys.argv) > 2 else ""
-RESIZER = sys.argv[3] if len(sys.argv) > 3 else ""
+TOOL = sys.argv[3] if len(sys.argv) > 3 else ""
+TITLE = "Velto Чат"
+VERSIONED_TITLE = "Velto Чат 0.2.16.38"
 SKIPPED = 77
 
 
@@ -44,14 +48,47 @@ def frame_extents(window):
     return tuple(int(v) for v in found.groups()) if found else (0, 0, 0, 0)
 
 
+def app_dir():
+    # Wine gives programs its own APPDATA inside the prefix.
+    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+    return os.path.join(prefix, "drive_c", "users", getpass.getuser(), "AppData", "Roaming", "VeltoChat")
+
+
+def settings_bytes(x, y, width, height):
+    return ("\ufeff\r\nWindowX = %d\r\nWindowY = %d\r\nWindowWidth = %d\r\nWindowHeight = %d\r\n"
+            % (x, y, width, height)).encode("utf-8")
+
+
+def tool(*args):
+    return subprocess.run([WINE_RUN, TOOL] + list(args), capture_output=True, text=True, timeout=60, check=True).stdout
+
+
 class ClientUnderWine(unittest.TestCase):
+    """A fresh client with no app data directory unless a test makes one."""
+
     def setUp(self):
+        shutil.rmtree(app_dir(), ignore_errors=True)
+        self.start()
+
+    def start(self):
         self.log = tempfile.TemporaryFile()
         self.client = subprocess.Popen([WINE_RUN, CLIENT], stdout=self.log, stderr=self.log)
         self.window = eventually(self.find_window, timeout=60)
         if self.client.poll() == SKIPPED:
             self.skipTest("this host cannot run the executable")
         self.assertTrue(self.window, "the client's window did not appear")
+
+    def title(self):
+        return sh("xprop", "-id", str(self.window), "_NET_WM_NAME")
+
+    def query(self, title):
+        x, y, width, height, minimised = (int(v) for v in tool(title, "query").split())
+        return (x, y, width, height), bool(minimised)
+
+    def close_and_expect_exit_code_zero(self):
+        sh("wmctrl", "-ic", str(self.window))
+        self.assertEqual(self.client.wait(timeout=30), 0)
+        self.log.close()
 
     def tearDown(self):
         if self.client.poll() is None:
@@ -61,7 +98,8 @@ class ClientUnderWine(unittest.TestCase):
             except subprocess.TimeoutExpired:
                 self.client.kill()
                 self.client.wait(timeout=10)
-        self.log.close()
+        if not self.log.closed:
+            self.log.close()
 
     def find_window(self):
         if self.client.poll() is not None:
@@ -77,11 +115,12 @@ class ClientUnderWine(unittest.TestCase):
         # resize does not always reach the program (Wine may drop the X
         # configure notification), while the Windows path is what a drag of
         # the frame produces on Windows.
-        subprocess.run([WINE_RUN, RESIZER, "Velto Чат", str(width), str(height)],
-                       capture_output=True, timeout=60, check=True)
+        tool(self.current_title, "size", str(width), str(height))
+
+    current_title = TITLE
 
     def test_opens_centred_with_its_title_and_default_size(self):
-        self.assertIn('"Velto Чат"', sh("xprop", "-id", str(self.window), "_NET_WM_NAME"))
+        self.assertIn('"Velto Чат"', self.title())
         self.assertTrue(self.size_becomes(400, 700))
         screen = sh("xwininfo", "-root")
         screen_w = int(re.search(r"Width: (\d+)", screen).group(1))
@@ -102,8 +141,68 @@ class ClientUnderWine(unittest.TestCase):
         self.assertTrue(self.size_becomes(500, 600), "large enough: left alone")
 
     def test_closing_it_ends_the_process_with_exit_code_zero(self):
-        sh("wmctrl", "-ic", str(self.window))
-        self.assertEqual(self.client.wait(timeout=30), 0)
+        self.close_and_expect_exit_code_zero()
+        self.assertFalse(os.path.exists(app_dir()), "the client never makes its app data directory")
+
+
+class StoredGeometryUnderWine(ClientUnderWine):
+    """Clients that find their app data directory, with or without settings."""
+
+    settings = None
+
+    def setUp(self):
+        shutil.rmtree(app_dir(), ignore_errors=True)
+        os.makedirs(app_dir())
+        if self.settings is not None:
+            with open(os.path.join(app_dir(), "WindowSettings.ini"), "wb") as out:
+                out.write(self.settings)
+        self.start()
+
+    # The first-start cases belong to the base class only.
+    test_opens_centred_with_its_title_and_default_size = None
+    test_springs_back_to_the_minimum_size = None
+    test_closing_it_ends_the_process_with_exit_code_zero = None
+
+    def saved(self):
+        with open(os.path.join(app_dir(), "WindowSettings.ini"), "rb") as saved:
+            return saved.read()
+
+    def test_comes_back_where_the_user_left_it(self):
+        self.assertTrue(self.size_becomes(400, 700))
+        tool(TITLE, "size", "520", "610", "130", "90")
+        self.assertTrue(eventually(lambda: self.query(TITLE)[0] == (130, 90, 520, 610)))
+        self.close_and_expect_exit_code_zero()
+        self.assertEqual(self.saved(), settings_bytes(130, 90, 520, 610))
+
+        self.start()
+        self.assertIn('"%s"' % VERSIONED_TITLE, self.title())
+        self.assertEqual(self.query(VERSIONED_TITLE)[0], (130, 90, 520, 610))
+        self.close_and_expect_exit_code_zero()
+
+    def test_closed_while_minimised_it_saves_the_geometry_it_was_shown_with(self):
+        tool(TITLE, "size", "480", "560", "150", "120")
+        self.assertTrue(eventually(lambda: self.query(TITLE)[0] == (150, 120, 480, 560)))
+        tool(TITLE, "minimize")
+        self.assertTrue(eventually(lambda: self.query(TITLE)[1]))
+        self.close_and_expect_exit_code_zero()
+        self.assertEqual(self.saved(), settings_bytes(150, 120, 480, 560))
+
+
+class FarOffPlaceUnderWine(StoredGeometryUnderWine):
+    settings = settings_bytes(30000, 30000, 480, 560)
+
+    def test_a_place_off_every_screen_is_brought_to_the_middle(self):
+        self.assertIn('"%s"' % VERSIONED_TITLE, self.title())
+        (x, y, width, height), _ = self.query(VERSIONED_TITLE)
+        self.assertEqual((width, height), (480, 560))
+        screen = sh("xwininfo", "-root")
+        screen_w = int(re.search(r"Width: (\d+)", screen).group(1))
+        screen_h = int(re.search(r"Height: (\d+)", screen).group(1))
+        self.assertTrue(0 <= x < screen_w // 2 and 0 <= y < screen_h // 2, (x, y))
+        self.close_and_expect_exit_code_zero()
+
+    test_comes_back_where_the_user_left_it = None
+    test_closed_while_minimised_it_saves_the_geometry_it_was_shown_with = None
 
 
 if __name__ == "__main__":

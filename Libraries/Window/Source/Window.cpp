@@ -125,6 +125,23 @@ NativeWindow window_handle(ObjectNumber number) {
   return record ? record->handle : nullptr;
 }
 
+int window_minimized(ObjectNumber number) {
+  const WindowRecord* record = window_record(number);
+  return record && platform::window_is_minimized(*record) ? 1 : 0;
+}
+
+std::optional<WindowPlacement> window_normal_placement(ObjectNumber number) {
+  const WindowRecord* record = window_record(number);
+  if (!record) {
+    return std::nullopt;
+  }
+  return platform::window_normal_placement(*record);
+}
+
+bool screen_area_visible(int x, int y, int width, int height) {
+  return platform::work_area_intersects(Rect{x, y, x + width, y + height});
+}
+
 ObjectNumber window_active() {
   return platform::window_foreground();
 }

@@ -87,6 +87,9 @@ void window_resize(WindowRecord& record, int x, int y, int width, int height);
 // Client size (height includes a menu bar) and client origin on screen.
 [[nodiscard]] Rect window_client_rect(const WindowRecord& record);
 [[nodiscard]] ObjectNumber window_foreground();
+[[nodiscard]] bool window_is_minimized(const WindowRecord& record);
+[[nodiscard]] WindowPlacement window_normal_placement(const WindowRecord& record);
+[[nodiscard]] bool work_area_intersects(const Rect& outer);
 // Marks a window as a gadget container (once per window).
 void container_mark(NativeWindow window);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "Core/Types.h"
 
@@ -70,6 +71,23 @@ enum class GeometryMode : int { Outer = 0, Inner = 1 };
 [[nodiscard]] int window_height(ObjectNumber number, GeometryMode mode = GeometryMode::Inner);
 
 [[nodiscard]] NativeWindow window_handle(ObjectNumber number);
+
+// Non-zero while the window is minimised.
+[[nodiscard]] int window_minimized(ObjectNumber number);
+
+// Outer-frame position and client size of the window as it is (or was last)
+// shown normally, neither minimised nor maximised.
+struct WindowPlacement {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+[[nodiscard]] std::optional<WindowPlacement> window_normal_placement(ObjectNumber number);
+
+// Whether an outer rectangle lies at least partly on the work area of one of
+// the present monitors.
+[[nodiscard]] bool screen_area_visible(int x, int y, int width, int height);
 
 // Number of this program's foreground window, or -1.
 [[nodiscard]] ObjectNumber window_active();

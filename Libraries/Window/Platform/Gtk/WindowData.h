@@ -33,6 +33,12 @@ struct WindowData {
   FrameExtents frame;       // as the window manager announced it before the first show
   bool fixed_size = false;  // no sizable frame: min = max size hints
   bool map_seen = false;    // the X server has mapped the window at least once
+  // Outer position and client size while last shown normally (neither
+  // minimised nor maximised); what a minimised window's geometry is saved as.
+  int normal_x = 0;
+  int normal_y = 0;
+  int normal_width = 0;
+  int normal_height = 0;
 };
 
 }  // namespace velto::platform

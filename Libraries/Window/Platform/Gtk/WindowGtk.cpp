@@ -353,6 +353,22 @@ GType client_area_type() {
 // was last told, so that only real changes raise events. A window manager
 // announces a new state before the configure that goes with it, which gives
 // the order maximise (or restore), then size.
+
+void remember_normal_placement(WindowRecord& record) {
+  GtkWidget* widget = GTK_WIDGET(record.data.window.get());
+  GdkWindow* gdk_window = gtk_widget_get_window(widget);
+  if (!gdk_window || !gtk_widget_get_mapped(widget) ||
+      (gdk_window_get_state(gdk_window) &
+       (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN))) {
+    return;
+  }
+  const Rect outer = outer_rect_of(GTK_WINDOW(widget), record.data.frame);
+  record.data.normal_x = outer.left;
+  record.data.normal_y = outer.top;
+  record.data.normal_width = gdk_window_get_width(gdk_window);
+  record.data.normal_height = gdk_window_get_height(gdk_window);
+}
+
 gboolean on_window_state(GtkWidget* widget, GdkEventWindowState* event, gpointer) {
   const LiveWindow live = live_window(widget);
   if (!live || !live.record->ready ||
@@ -399,6 +415,7 @@ gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer) {
       window_input_size(n, SizeKind::Other);
     }
   }
+  remember_normal_placement(*live.record);
   return FALSE;
 }
 
@@ -677,6 +694,16 @@ bool window_create(WindowRecord& record, const OpenRequest& request) {
     const Rect client = window_client_rect(record);
     record.data.reported = ReportedGeometry{client.left, client.top, width, height, false, false};
   }
+  if ((decoded.style & (WF_MINIMIZE | WF_MAXIMIZE)) || decoded.invisible) {
+    // Until it is first shown normally, the window's normal geometry is the one asked for.
+    const Rect outer = window_outer_rect(record);
+    record.data.normal_x = outer.left;
+    record.data.normal_y = outer.top;
+    record.data.normal_width = width;
+    record.data.normal_height = height;
+  } else {
+    remember_normal_placement(record);
+  }
   return true;
 }
 
@@ -806,3 +833,32 @@ GtkFixed* window_client_area(NativeWindow window) noexcept {
 }
 
 }  // namespace velto
+
+namespace velto::platform {
+
+bool window_is_minimized(const WindowRecord& record) {
+  GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(record.data.window.get()));
+  return gdk_window && (gdk_window_get_state(gdk_window) & GDK_WINDOW_STATE_ICONIFIED) != 0;
+}
+
+WindowPlacement window_normal_placement(const WindowRecord& record) {
+  return {record.data.normal_x, record.data.normal_y, record.data.normal_width, record.data.normal_height};
+}
+
+bool work_area_intersects(const Rect& outer) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!display) {
+    return false;
+  }
+  const GdkRectangle wanted{outer.left, outer.top, outer.width(), outer.height()};
+  for (int i = 0, count = gdk_display_get_n_monitors(display); i < count; ++i) {
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(gdk_display_get_monitor(display, i), &area);
+    if (gdk_rectangle_intersect(&wanted, &area, nullptr)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace velto::platform

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <new>
+#include <utility>
 
 namespace velto::platform {
 
@@ -340,6 +341,60 @@ void container_mark(NativeWindow native) {
   marker->previous = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&container_window_proc)));
   marker.release();  // the window owns it now
+}
+
+}  // namespace velto::platform
+
+namespace velto::platform {
+
+bool window_is_minimized(const WindowRecord& record) {
+  return IsIconic(static_cast<HWND>(record.handle)) != FALSE;
+}
+
+WindowPlacement window_normal_placement(const WindowRecord& record) {
+  const auto window = static_cast<HWND>(record.handle);
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  if (!GetWindowPlacement(window, &placement)) {
+    return {};
+  }
+  RECT normal = placement.rcNormalPosition;
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+  const auto ex_style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+  // The normal position is in workspace coordinates, which leave out a
+  // taskbar docked at the top or left; tool windows use screen coordinates.
+  if (!(ex_style & WS_EX_TOOLWINDOW)) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromRect(&normal, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+      OffsetRect(&normal, monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top);
+    }
+  }
+  // The client height counts a menu bar, as window_height does.
+  RECT frame{};
+  AdjustWindowRectEx(&frame, style, FALSE, ex_style);
+  return {normal.left, normal.top, (normal.right - normal.left) - (frame.right - frame.left),
+          (normal.bottom - normal.top) - (frame.bottom - frame.top)};
+}
+
+namespace {
+BOOL CALLBACK find_work_area(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  auto* search = reinterpret_cast<std::pair<RECT, bool>*>(data);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  RECT overlap{};
+  if (GetMonitorInfoW(monitor, &info) && IntersectRect(&overlap, &search->first, &info.rcWork)) {
+    search->second = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+bool work_area_intersects(const Rect& outer) {
+  std::pair<RECT, bool> search{RECT{outer.left, outer.top, outer.right, outer.bottom}, false};
+  EnumDisplayMonitors(nullptr, nullptr, find_work_area, reinterpret_cast<LPARAM>(&search));
+  return search.second;
 }
 
 }  // namespace velto::platform
