@@ -73,9 +73,11 @@ class ClientUnderWine(unittest.TestCase):
     def start(self):
         self.log = tempfile.TemporaryFile()
         self.client = subprocess.Popen([WINE_RUN, CLIENT], stdout=self.log, stderr=self.log)
-        self.window = eventually(self.find_window, timeout=60)
+        eventually(lambda: self.client.poll() is not None or self.find_window(), timeout=60)
         if self.client.poll() == SKIPPED:
             self.skipTest("this host cannot run the executable")
+        self.assertIsNone(self.client.poll(), "the client ended before its window appeared")
+        self.window = self.find_window()
         self.assertTrue(self.window, "the client's window did not appear")
 
     def title(self):
