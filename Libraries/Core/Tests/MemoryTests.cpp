@@ -109,3 +109,27 @@ TEST(Locale, NumbersAlwaysUseADecimalPoint) {
 
 }  // namespace
 }  // namespace velto
+
+namespace velto {
+namespace {
+
+struct SampleState {
+  int counter = 0;
+  void* pointer = nullptr;
+};
+
+TEST(LibraryState, ComesZeroFilledFromTheProgramHeapAndIsInitialised) {
+  SampleState* plain = state_alloc<SampleState>();
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->counter, 0);
+  EXPECT_EQ(plain->pointer, nullptr);
+  SampleState* initialised = state_alloc<SampleState>([](SampleState& state) { state.counter = 7; });
+  ASSERT_NE(initialised, nullptr);
+  EXPECT_EQ(initialised->counter, 7);
+  EXPECT_NE(plain, initialised);
+  heap_delete(program_heap(), plain);
+  heap_delete(program_heap(), initialised);
+}
+
+}  // namespace
+}  // namespace velto
