@@ -1,0 +1,13 @@
+#pragma once
+
+#include "Core/Types.h"
+
+namespace velto::app {
+
+// 1 when `candidate` is newer than `current`, -1 when older, 0 when they are
+// equal or cannot be compared (fewer than four dotted fields in either).
+// Fields beyond the fourth are ignored; each field counts as its low 32 bits,
+// signed.
+[[nodiscard]] int version_compare(TextView candidate, TextView current);
+
+}  // namespace velto::app
