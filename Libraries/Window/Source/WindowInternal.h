@@ -3,6 +3,7 @@
 // Shared between the portable window code and the platform backend.
 
 #include <cstdint>
+#include <vector>
 
 #include "Core/Registry.h"
 #include "EventQueue.h"
@@ -92,6 +93,32 @@ void window_resize(WindowRecord& record, int x, int y, int width, int height);
 [[nodiscard]] bool work_area_intersects(const Rect& outer);
 // Marks a window as a gadget container (once per window).
 void container_mark(NativeWindow window);
+
+}  // namespace platform
+
+// ---- Message box and delay: the backend enumerates and shows, the portable
+// side keeps the guard list and decides what to put aside.
+namespace platform {
+
+// A visible top-level window of the calling thread, as the guard sees it.
+struct ModalCandidate {
+  NativeWindow window = nullptr;
+  bool topmost = false;     // in the topmost (keep-above) band
+  bool foreground = false;  // the foreground window
+  bool enabled = false;
+};
+
+// The foreground window when it belongs to this process, else none.
+[[nodiscard]] NativeWindow message_box_owner();
+// Appends the calling thread's visible top-level windows.
+void modal_candidates(std::vector<ModalCandidate>& out);
+void modal_set_enabled(NativeWindow window, bool enabled);
+void modal_set_topmost(NativeWindow window, bool topmost);
+// Shows the box and blocks until it is answered; 0 when it cannot be shown.
+[[nodiscard]] int message_box_show(NativeWindow owner, TextView title, TextView text, std::uint32_t flags);
+// Raises the timer resolution; called once, before the first delay.
+void timer_resolution_raise();
+void sleep_ms(int milliseconds);
 
 }  // namespace platform
 

@@ -121,4 +121,14 @@ struct MessageData {
 [[nodiscard]] ObjectNumber event_object();
 [[nodiscard]] int event_type();
 
+// Modal message box: flags are the Windows MB_ values (buttons in bits 0 to
+// 3, icon in bits 4 to 7); answers the Windows button code (IDOK 1,
+// IDCANCEL 2, IDYES 6, IDNO 7...), 0 when the box cannot be shown. The
+// thread's other visible windows are put aside while it is open.
+int message_box(TextView title, TextView text, std::uint32_t flags);
+
+// Blocks the calling thread; negative values return at once. The event queue
+// is not pumped meanwhile.
+void delay_ms(int milliseconds);
+
 }  // namespace velto
