@@ -439,6 +439,9 @@ TEST_F(Win32WindowOpen, CloseOneAndAll) {
   window_close(2);
   EXPECT_FALSE(IsWindow(handles[1]));
   EXPECT_EQ(window_exists(2), 0);
+  WNDCLASSW window_class{};
+  EXPECT_FALSE(GetClassInfoW(GetModuleHandleW(nullptr), L"WindowClass_2", &window_class))
+      << "the class goes with its window";
   EXPECT_FALSE(queued_contains(EVENT_MENU, 2));
   window_close(2);  // nothing left to close
 

@@ -215,13 +215,20 @@ bool window_create(WindowRecord& record, const OpenRequest& request) {
   return true;
 }
 
-void window_destroy(WindowRecord& record, ObjectNumber) {
+void window_destroy(WindowRecord& record, ObjectNumber n) {
   const auto window = static_cast<HWND>(record.handle);
   // Hand the activation back to the owner before the window goes.
   if (const HWND owner = GetWindow(window, GW_OWNER)) {
     SetActiveWindow(owner);
   }
+  const bool in_container = record.container != nullptr;
   DestroyWindow(window);
+  // The window procedure's attempt at WM_NCDESTROY fails while the window
+  // still exists; once it is gone the class can go too, so that windows
+  // opened with dynamic numbers do not each leave a class behind.
+  if (!in_container) {
+    UnregisterClassW(window_class_name(n).c_str(), module_instance());
+  }
 }
 
 void window_resize(WindowRecord& record, int x, int y, int width, int height) {
