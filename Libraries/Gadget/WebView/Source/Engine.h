@@ -1,0 +1,88 @@
+#pragma once
+
+// The portable half of the browser engine: bindings, the page-side bridge,
+// the call/reply envelope and the queue of calls waiting for the GUI thread.
+// A backend derives from Engine, implements the hooks and feeds the page's
+// messages to on_page_message.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "WebView/webview.h"
+
+namespace velto::webview {
+
+// `text` as a JSON string literal, quotes included: every string spliced
+// into page script goes through here. Invalid UTF-8 becomes U+FFFD; U+2028
+// and U+2029 are escaped so the literal is also valid script.
+[[nodiscard]] std::string json_quote(std::string_view text);
+
+// One page call: {"id": "...", "method": "...", "params": [...]}.
+struct PageCall {
+  std::string id;
+  std::string method;
+  std::string params;  // the JSON array text as the page sent it
+};
+// nullopt for anything that is not such an envelope.
+[[nodiscard]] std::optional<PageCall> parse_page_call(std::string_view message);
+
+// The value of switch `name` ("--user-data-dir") in a browser argument list
+// such as "--a=1 --user-data-dir=\"C:\\x y\" --b": the text after '=', with
+// surrounding double quotes removed. nullopt when the switch is absent.
+[[nodiscard]] std::optional<std::string> browser_switch_value(std::string_view arguments,
+                                                              std::string_view name);
+
+class Engine {
+ public:
+  Engine() = default;
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+  virtual ~Engine();
+
+  webview_error_t navigate(std::string_view url);
+  webview_error_t bind(std::string_view name, webview_bind_fn_t fn, void* arg);
+  webview_error_t unbind(std::string_view name);
+  webview_error_t resolve(std::string_view id, int status, std::string_view result);
+  [[nodiscard]] virtual void* native_handle(webview_native_handle_kind_t kind) const noexcept = 0;
+
+ protected:
+  // A message the page posted through the bridge. Queues the call for the
+  // GUI thread; the binding is looked up again when the call runs.
+  void on_page_message(std::string_view message);
+
+  // The script every document runs before its own: the bridge plus one
+  // definition per binding. Backends install it from start-up on.
+  [[nodiscard]] std::string document_script() const;
+
+  // Backend hooks.
+  // JS expression of a function that posts one string to the program.
+  [[nodiscard]] virtual std::string_view post_function() const noexcept = 0;
+  virtual void load(const std::string& url) = 0;
+  // Replaces the script documents run at start (the previous one goes).
+  virtual void set_document_script(const std::string& script) = 0;
+  // Runs script in the current page, asynchronously.
+  virtual void evaluate(const std::string& script) = 0;
+  // Runs `task` later on the GUI thread (a window message, an idle source).
+  virtual void post_task(std::function<void()> task) = 0;
+
+  // Backends call this first thing in their destructor: queued calls are
+  // dropped from then on.
+  void shut_down() noexcept;
+
+ private:
+  struct Binding {
+    webview_bind_fn_t fn = nullptr;
+    void* arg = nullptr;
+  };
+  void run_call(const PageCall& call);
+
+  std::map<std::string, Binding, std::less<>> bindings_;
+  // Shared with queued tasks so that they notice a destroyed engine.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace velto::webview
