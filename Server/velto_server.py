@@ -489,7 +489,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def dispatch(self):
         url = urllib.parse.urlsplit(self.path)
         path = url.path
-        query = urllib.parse.parse_qs(url.query)
+        query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
         if path not in ("/test/requests", "/test/reset", "/test/beacons"):
             self.record()
         routes = self.server.routes
@@ -657,7 +657,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def test_reset(self, query):
         self.server.state.reset()
+        self.server.shared.publish_defaults()
         self.send_json({"reset": True})
+
+    def test_publish(self, query):
+        """Changes what the update routes serve until the next /test/reset."""
+        shared = self.server.shared
+        with shared.lock:
+            if "version" in query:
+                shared.published_version = query["version"][0]
+                shared.descriptor_text = None
+            if "descriptor" in query:
+                shared.descriptor_text = query["descriptor"][0].encode()
+            if "updater_file" in query:
+                shared.updater_file = query["updater_file"][0] or None
+            published = {"version": shared.published_version, "updater_file": shared.updater_file}
+        self.send_json(published)
 
 
 ROUTES = {
@@ -678,6 +693,7 @@ ROUTES = {
     "/test/requests": Handler.test_requests,
     "/test/beacons": Handler.test_beacons,
     "/test/reset": Handler.test_reset,
+    "/test/publish": Handler.test_publish,
 }
 
 PATTERN_ROUTES = (
@@ -695,6 +711,7 @@ class VeltoServer(http.server.ThreadingHTTPServer):
         self.state = shared.state
         self.stopping = shared.stopping
         self.stall_limit = shared.stall_limit
+        self.shared = shared
         self.descriptor = shared.descriptor
         self.updater = shared.updater
         self.package_zip = shared.package_zip
@@ -749,13 +766,22 @@ class Shared:
         self.state = ChatState()
         self.stopping = threading.Event()
         self.stall_limit = args.stall_limit
-        self.descriptor_file = args.descriptor_file
-        self.updater_file = args.updater_file
-        self.published_version = args.published_version
+        self.args = args
+        self.lock = threading.Lock()
+        self.publish_defaults()
         self.package_zip = make_zip()
         self.package_tar = make_tar_gz()
 
+    def publish_defaults(self):
+        with self.lock:
+            self.descriptor_file = self.args.descriptor_file
+            self.descriptor_text = None
+            self.updater_file = self.args.updater_file
+            self.published_version = self.args.published_version
+
     def descriptor(self):
+        if self.descriptor_text is not None:
+            return self.descriptor_text
         # Read at every request, so that a test can change the file between runs.
         if self.descriptor_file:
             with open(self.descriptor_file, "rb") as f:

@@ -5,6 +5,7 @@
 #include "Platform.h"
 #include "Preference/Preference.h"
 #include "System/Files.h"
+#include "UpdateCheck.h"
 #include "Window/Window.h"
 
 namespace velto::app {
@@ -131,6 +132,7 @@ void run() {
 
   // Stages that run before the window exists: the update check, then the
   // browser's environment.
+  update_check();
 
   open_main_window();
   if (!window_exists(kMainWindow)) {

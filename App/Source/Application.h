@@ -25,6 +25,9 @@ inline constexpr int kDefaultHeight = 700;
 inline constexpr int kMinimumWidth = 290;
 inline constexpr int kMinimumHeight = 400;
 inline constexpr std::uint32_t kDefaultWindowFlags = 0xCF0001;  // captioned, sizable, boxes, centred
+// The chat server, which also publishes the updates (a deployment value).
+inline constexpr char16_t kServerHost[] = u"" VELTO_SERVER_HOST;
+
 inline constexpr char16_t kDefaultTitle[] = u"Velto Чат";
 inline constexpr std::uint32_t kStoredWindowFlags = 0xCF0000;  // as the default, without centring
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "Core/Types.h"
 
 namespace velto::app::platform {
@@ -10,6 +12,12 @@ namespace velto::app::platform {
 // Separator used when the client builds its paths.
 [[nodiscard]] TextView separator();
 [[nodiscard]] TextView updater_file_name();
+// Where the update server keeps this platform's updater and update package.
+[[nodiscard]] TextView updater_remote_path();
+[[nodiscard]] TextView package_remote_path();
+// Makes a freshly downloaded updater startable.
+void prepare_updater(TextView path);
+[[nodiscard]] std::int64_t process_id();
 // Records the executable's module handle for the runtime (Windows only).
 void record_module();
 [[noreturn]] void exit_process();

@@ -2,23 +2,75 @@
 
 #include <cstdint>
 
+#include "Application.h"
 #include "Core/Strings.h"
+#include "Http/Http.h"
+#include "Platform.h"
+#include "Preference/Preference.h"
+#include "System/Files.h"
+#include "System/Process.h"
+#include "Window/Window.h"
 
 namespace velto::app {
 
-int version_compare(TextView candidate, TextView current) {
-  if (str_count(candidate, u".") < 3 || str_count(current, u".") < 3) {
+namespace {
+
+constexpr char16_t kDescriptorPath[] = u"/uploads/chat_files/velto_web-chat_client.ini";
+constexpr char16_t kDescriptorCopyName[] = u"velto_chat_version.ini";
+constexpr char16_t kQuestionTitle[] = u"Доступно обновление!";
+constexpr char16_t kQuestionText[] = u"Доступна новая версия приложения! Выполнить обновление?";
+constexpr std::uint32_t kYesNoInformation = 68;  // MB_YESNO | MB_ICONINFORMATION
+constexpr int kAnswerYes = 6;
+// Gives a freshly written updater a moment before it is started.
+constexpr int kUpdaterSettleMs = 500;
+
+Text server_url(TextView path) {
+  return Text(u"https://") + kServerHost + Text(path);
+}
+
+// The version the update server publishes, or empty text.
+Text published_version() {
+  const Text copy = temp_directory() + kDescriptorCopyName;
+  if (!http_receive_file(server_url(kDescriptorPath), copy)) {
+    return {};
+  }
+  Text version;
+  if (file_size(copy) >= 0 && prefs_open(copy)) {
+    version = prefs_read_string(u"chatvers", u"");
+    prefs_close();
+  }
+  file_delete(copy);
+  return version;
+}
+
+}  // namespace
+
+int update_check() {
+  const Text remote = published_version();
+  if (remote.empty() || version_compare(remote, values().version) <= 0) {
     return 0;
   }
-  for (int field = 1; field <= 4; ++field) {
-    TempScope scope;
-    // Only the low 32 bits count, as the published versions always did.
-    const auto mine = static_cast<std::int32_t>(static_cast<std::uint32_t>(str_to_int(str_field(current, field, u"."))));
-    const auto theirs =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(str_to_int(str_field(candidate, field, u"."))));
-    if (theirs != mine) {
-      return theirs > mine ? 1 : -1;
+  if (message_box(kQuestionTitle, kQuestionText, kYesNoInformation) != kAnswerYes) {
+    return 0;
+  }
+  const AppValues& app = values();
+  if (file_size(app.updater_dir) != -2) {
+    dir_create(app.updater_dir);
+  }
+  if (file_size(app.updater_path) <= 0) {
+    // An error page must never stand in for the updater: it would be kept
+    // and started at every later start.
+    if (!http_receive_file(server_url(platform::updater_remote_path()), app.updater_path, HTTP_FAIL_ON_ERROR_STATUS)) {
+      return 0;
     }
+    platform::prepare_updater(app.updater_path);
+    delay_ms(kUpdaterSettleMs);
+  }
+  TempScope scope;
+  const Text parameters = Text(u"\"") + program_path() + u"\" " + server_url(platform::package_remote_path()) + u" " +
+                          Text(str_from_int(platform::process_id()));
+  if (process_run(app.updater_path, parameters, {})) {
+    app_end();
   }
   return 0;
 }

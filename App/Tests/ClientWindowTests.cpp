@@ -54,8 +54,7 @@ class ClientWindow : public ::testing::Test {
   }
 
   void drag_to(int width, int height) {
-    shell("xdotool windowsize " + std::to_string(window_) + " " + std::to_string(width) + " " +
-          std::to_string(height));
+    shell("xdotool windowsize " + std::to_string(window_) + " " + std::to_string(width) + " " + std::to_string(height));
   }
 
   static std::string settings_bytes(int x, int y, int width, int height) {
@@ -123,8 +122,10 @@ TEST_F(ClientWindow, ClosedWhileMinimisedItSavesTheGeometryItWasShownWith) {
   start();
   ASSERT_TRUE(client_size_becomes(480, 560));
   shell("xdotool windowminimize " + std::to_string(window_));
-  ASSERT_TRUE(eventually([&] { return shell("xprop -id " + std::to_string(window_) + " _NET_WM_STATE")
-                                          .find("_NET_WM_STATE_HIDDEN") != std::string::npos; }));
+  ASSERT_TRUE(eventually([&] {
+    return shell("xprop -id " + std::to_string(window_) + " _NET_WM_STATE").find("_NET_WM_STATE_HIDDEN") !=
+           std::string::npos;
+  }));
   close_and_expect_exit_code_zero();
   EXPECT_EQ(read_file(settings_path()), settings_bytes(150, 120, 480, 560));
 }
@@ -137,7 +138,8 @@ TEST_F(ClientWindow, APlaceOffEveryScreenIsBroughtToTheMiddle) {
   const Geometry screen = screen_size();
   EXPECT_TRUE(eventually([&] {
     return frame().x == (screen.width - frame().width) / 2 && frame().y == (screen.height - frame().height) / 2;
-  })) << "frame at " << frame().x << "," << frame().y;
+  })) << "frame at "
+      << frame().x << "," << frame().y;
   close_and_expect_exit_code_zero();
 }
 

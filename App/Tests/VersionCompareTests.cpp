@@ -16,18 +16,18 @@ TEST(VersionCompare, Table) {
       {u"0.2.16.37", u"0.2.16.38", -1},
       {u"0.1.99.99", u"0.2.16.38", -1},
       {u"1.0.0.0", u"0.2.16.38", 1},
-      {u"0.10.0.0", u"0.9.99.99", 1},       // numbers, not text
-      {u"0.3.0", u"0.2.16.38", 0},          // three fields: not comparable
-      {u"0.2.16.39", u"0.2.16", 0},         // nor is a three-field current version
+      {u"0.10.0.0", u"0.9.99.99", 1},  // numbers, not text
+      {u"0.3.0", u"0.2.16.38", 0},     // three fields: not comparable
+      {u"0.2.16.39", u"0.2.16", 0},    // nor is a three-field current version
       {u"", u"0.2.16.38", 0},
-      {u"0.2.16.38.1", u"0.2.16.38", 0},    // a fifth field is ignored
-      {u"0.2.16.x", u"0.2.16.38", -1},      // x reads as 0
-      {u"0.2.16.38abc", u"0.2.16.38", 0},   // the leading number counts
-      {u" 0.2.16.39", u"0.2.16.38", 1},     // leading blanks are skipped
+      {u"0.2.16.38.1", u"0.2.16.38", 0},         // a fifth field is ignored
+      {u"0.2.16.x", u"0.2.16.38", -1},           // x reads as 0
+      {u"0.2.16.38abc", u"0.2.16.38", 0},        // the leading number counts
+      {u" 0.2.16.39", u"0.2.16.38", 1},          // leading blanks are skipped
       {u"0.2.16.4294967334", u"0.2.16.38", 0},   // 2^32 + 38: the low 32 bits are 38
       {u"0.2.16.2147483648", u"0.2.16.38", -1},  // wraps to the most negative field
       {u"0.2.16.-1", u"0.2.16.38", -1},
-      {u"0.2.16.$27", u"0.2.16.38", 1},     // hexadecimal 39
+      {u"0.2.16.$27", u"0.2.16.38", 1},  // hexadecimal 39
       {u"0.2.16.39", u"0.2.16.38.", 1},
   };
   for (const auto& c : cases) {

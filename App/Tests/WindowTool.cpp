@@ -51,8 +51,7 @@ int wmain(int argc, wchar_t** argv) {
     RECT client{};
     GetWindowRect(window, &outer);
     GetClientRect(window, &client);
-    std::printf("%ld %ld %ld %ld %d\n", outer.left, outer.top, client.right, client.bottom,
-                IsIconic(window) ? 1 : 0);
+    std::printf("%ld %ld %ld %ld %d\n", outer.left, outer.top, client.right, client.bottom, IsIconic(window) ? 1 : 0);
     return 0;
   }
   return 2;

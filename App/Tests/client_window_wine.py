@@ -59,6 +59,18 @@ def settings_bytes(x, y, width, height):
             % (x, y, width, height)).encode("utf-8")
 
 
+def stop(process):
+    """Ends a client a test left running."""
+    if process is None or process.poll() is not None:
+        return
+    process.terminate()
+    try:
+        process.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait(timeout=10)
+
+
 def tool(*args):
     return subprocess.run([WINE_RUN, TOOL] + list(args), capture_output=True, text=True, timeout=60, check=True).stdout
 
@@ -93,13 +105,7 @@ class ClientUnderWine(unittest.TestCase):
         self.log.close()
 
     def tearDown(self):
-        if self.client.poll() is None:
-            self.client.terminate()
-            try:
-                self.client.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.client.kill()
-                self.client.wait(timeout=10)
+        stop(self.client)
         if not self.log.closed:
             self.log.close()
 
@@ -207,11 +213,17 @@ class FarOffPlaceUnderWine(StoredGeometryUnderWine):
     test_closed_while_minimised_it_saves_the_geometry_it_was_shown_with = None
 
 
-if __name__ == "__main__":
-    if not os.environ.get("DISPLAY"):
-        print("needs an X display with a window manager (run under Scripts/with-display)")
+def main(ready, why_not):
+    """Runs this module's tests; exits 77 when all of them were skipped or
+    when `ready` is false (printing `why_not`)."""
+    if not ready:
+        print(why_not)
         sys.exit(SKIPPED)
     result = unittest.main(argv=sys.argv[:1], exit=False).result
     if result.skipped and not result.failures and not result.errors and result.testsRun == len(result.skipped):
         sys.exit(SKIPPED)
     sys.exit(0 if result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main(os.environ.get("DISPLAY"), "needs an X display with a window manager (run under Scripts/with-display)")

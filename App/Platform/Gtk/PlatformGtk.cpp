@@ -1,4 +1,8 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <string>
 
 #include "Core/Strings.h"
 #include "Platform.h"
@@ -25,6 +29,27 @@ TextView separator() {
 
 TextView updater_file_name() {
   return u"updater";
+}
+
+TextView updater_remote_path() {
+  return u"/uploads/chat_files/updater";
+}
+
+TextView package_remote_path() {
+  return u"/uploads/chat_files/velto_web-chat_client-linux.tar.gz";
+}
+
+void prepare_updater(TextView path) {
+  // Downloads are created without execute permission; the owner may run it.
+  const std::string native = to_utf8(path);
+  struct stat info {};
+  if (::stat(native.c_str(), &info) == 0) {
+    static_cast<void>(::chmod(native.c_str(), (info.st_mode & 07777) | S_IXUSR));
+  }
+}
+
+std::int64_t process_id() {
+  return ::getpid();
 }
 
 void record_module() {}

@@ -16,6 +16,20 @@ TextView updater_file_name() {
   return u"updater.exe";
 }
 
+TextView updater_remote_path() {
+  return u"/uploads/chat_files/updater.exe";
+}
+
+TextView package_remote_path() {
+  return u"/uploads/chat_files/velto_web-chat_client.zip";
+}
+
+void prepare_updater(TextView /*path*/) {}
+
+std::int64_t process_id() {
+  return GetCurrentProcessId();
+}
+
 void record_module() {
   static_cast<void>(GetModuleHandleW(nullptr));
 }

@@ -1,0 +1,230 @@
+// The update offer at start-up, as a user meets it: the real client against
+// the local server, which publishes versions and a test updater on request.
+// The question is answered with the keyboard, as a user would.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "Desktop.h"
+
+namespace velto::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kServer[] = "https://" VELTO_SERVER_HOST;
+constexpr char kQuestionTitle[] = "^Доступно обновление!$";
+constexpr char kMainTitle[] = "Velto Чат";
+constexpr char kDescriptorCopy[] = "velto_chat_version.ini";
+
+// Writes its arguments, one a line, beside itself.
+constexpr char kTestUpdater[] = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments.txt\"\n";
+
+std::string fetch(const std::string& path) {
+  return shell("curl -sS --max-time 10 '" + std::string(kServer) + path + "'");
+}
+
+std::string url_encode(const std::string& text) {
+  std::string encoded;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == '/') {
+      encoded += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      encoded += hex;
+    }
+  }
+  return encoded;
+}
+
+class UpdateCheck : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!have_display()) {
+      GTEST_SKIP() << "needs an X display with a window manager (run under Scripts/with-display)";
+    }
+    if (std::getenv("VELTO_TEST_SERVER_PORT") == nullptr) {
+      GTEST_SKIP() << "needs the local server (run under Scripts/with-test-server --private-network)";
+    }
+    ASSERT_NE(fetch("/test/reset").find("reset"), std::string::npos) << "the local server does not answer";
+    updater_source_ = temp_.path() + "/published-updater";
+    std::ofstream(updater_source_) << kTestUpdater;
+  }
+
+  void TearDown() override { fetch("/test/reset"); }
+
+  [[nodiscard]] std::string app_dir() const { return config_.path() + "/VeltoChat"; }
+  [[nodiscard]] std::string updater_path() const { return app_dir() + "/Updater/updater"; }
+  [[nodiscard]] std::string arguments_path() const { return app_dir() + "/Updater/arguments.txt"; }
+
+  static void publish(const std::string& version) { fetch("/test/publish?version=" + url_encode(version)); }
+  static void publish_descriptor(const std::string& text) { fetch("/test/publish?descriptor=" + url_encode(text)); }
+  void publish_updater() const { fetch("/test/publish?updater_file=" + url_encode(updater_source_)); }
+
+  [[nodiscard]] static bool updater_was_requested() {
+    return fetch("/test/requests").find("\"/uploads/chat_files/updater\"") != std::string::npos;
+  }
+
+  void start() {
+    client_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{VELTO_CLIENT_PATH},
+        std::vector<std::string>{"XDG_CONFIG_HOME=" + config_.path(), "TMPDIR=" + temp_.path()});
+  }
+
+  // The update question, when it comes up.
+  [[nodiscard]] static std::optional<unsigned long> question(std::chrono::milliseconds timeout = 10s) {
+    return find_window(kQuestionTitle, timeout);
+  }
+
+  // Waits for the update question and answers it with `keys`.
+  [[nodiscard]] static bool answer_question(const std::string& keys) {
+    const auto box = question();
+    if (box) {
+      shell("xdotool windowactivate --sync " + std::to_string(*box) + " key --clearmodifiers " + keys);
+    }
+    return box.has_value();
+  }
+
+  void close_and_expect_exit_code_zero(unsigned long window) {
+    shell("wmctrl -ic " + std::to_string(window));
+    const auto status = client_->wait(15s);
+    ASSERT_TRUE(status) << "the client did not end after its window was closed";
+    EXPECT_EQ(*status, 0);
+    EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy)) << "the descriptor copy was left behind";
+  }
+
+  void expect_exit_code_zero_without_window() {
+    const auto status = client_->wait(15s);
+    ASSERT_TRUE(status) << "the client kept running after the updater was started";
+    EXPECT_EQ(*status, 0);
+    EXPECT_FALSE(find_window("^" + std::string(kMainTitle), 0ms)) << "the chat window was shown";
+  }
+
+  // The client's first window; it must be the chat window, not a question.
+  void expect_chat_window_without_question() {
+    const auto window = find_window_of_pid(client_->pid());
+    ASSERT_TRUE(window) << "no window appeared";
+    EXPECT_EQ(window_title(*window).rfind(kMainTitle, 0), 0U) << "first window: " << window_title(*window);
+    EXPECT_FALSE(question(0ms)) << "the update question was shown";
+    close_and_expect_exit_code_zero(*window);
+  }
+
+  TempDir config_;
+  TempDir temp_;
+  std::string updater_source_;
+  std::unique_ptr<ChildProcess> client_;
+};
+
+TEST_F(UpdateCheck, YesDownloadsTheUpdaterStartsItAndEndsTheClient) {
+  fs::create_directories(app_dir());
+  publish("0.2.16.39");
+  publish_updater();
+  start();
+  ASSERT_TRUE(answer_question("Return")) << "no update question";
+  expect_exit_code_zero_without_window();
+
+  ASSERT_TRUE(eventually([&] { return fs::exists(arguments_path()); }, 10s)) << "the updater did not run";
+  EXPECT_EQ(read_file(arguments_path()), fs::canonical(VELTO_CLIENT_PATH).string() + "\n" + kServer +
+                                             "/uploads/chat_files/velto_web-chat_client-linux.tar.gz\n" +
+                                             std::to_string(client_->pid()) + "\n");
+  EXPECT_EQ(read_file(updater_path()), kTestUpdater);
+  struct stat info {};
+  ASSERT_EQ(::stat(updater_path().c_str(), &info), 0);
+  EXPECT_NE(info.st_mode & S_IXUSR, 0U) << "the updater was not made executable";
+  EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy));
+}
+
+TEST_F(UpdateCheck, AnUpdaterAlreadyThereIsStartedWithoutDownloadingIt) {
+  fs::create_directories(app_dir() + "/Updater");
+  fs::copy_file(updater_source_, updater_path());
+  fs::permissions(updater_path(), fs::perms::owner_all, fs::perm_options::replace);
+  publish("0.2.16.39");
+  publish_updater();
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  expect_exit_code_zero_without_window();
+  EXPECT_TRUE(eventually([&] { return fs::exists(arguments_path()); }, 10s)) << "the updater did not run";
+  EXPECT_FALSE(updater_was_requested());
+}
+
+TEST_F(UpdateCheck, NoOpensTheChatWindow) {
+  fs::create_directories(app_dir());
+  publish("0.2.16.39");
+  publish_updater();
+  start();
+  ASSERT_TRUE(answer_question("alt+n"));
+  const auto window = find_window("^" + std::string(kMainTitle));
+  ASSERT_TRUE(window) << "the chat window did not open after No";
+  EXPECT_FALSE(updater_was_requested());
+  EXPECT_FALSE(fs::exists(updater_path()));
+  close_and_expect_exit_code_zero(*window);
+}
+
+TEST_F(UpdateCheck, NothingNewerMeansNoQuestion) {
+  for (const char* version : {"0.2.16.38", "0.2.16.37", "0.1.99.99", "0.3.0", "0.2.16.x", "0.2.16.38.1"}) {
+    SCOPED_TRACE(version);
+    publish(version);
+    start();
+    expect_chat_window_without_question();
+  }
+  SCOPED_TRACE("chatvers only under a group line");
+  publish_descriptor("[update]\r\nchatvers=1.0.0.0\r\n");
+  start();
+  expect_chat_window_without_question();
+}
+
+TEST_F(UpdateCheck, AnErrorPageIsNeverKeptAsTheUpdater) {
+  fs::create_directories(app_dir());
+  publish("0.2.16.39");  // and no updater: its URL answers 404
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  const auto window = find_window("^" + std::string(kMainTitle));
+  ASSERT_TRUE(window) << "the chat window did not open after the failed download";
+  EXPECT_TRUE(updater_was_requested());
+  EXPECT_FALSE(fs::exists(updater_path()));
+  close_and_expect_exit_code_zero(*window);
+}
+
+TEST_F(UpdateCheck, ALinkPlantedAsTheDescriptorCopyIsNotFollowed) {
+  const std::string victim = config_.path() + "/victim.txt";
+  std::ofstream(victim) << "keep me";
+  fs::create_symlink(victim, temp_.path() + "/" + kDescriptorCopy);
+  publish("0.2.16.39");
+  start();
+  const auto window = find_window_of_pid(client_->pid());
+  ASSERT_TRUE(window);
+  EXPECT_EQ(window_title(*window).rfind(kMainTitle, 0), 0U) << "the download went through the link";
+  EXPECT_EQ(read_file(victim), "keep me");
+  EXPECT_TRUE(fs::is_symlink(temp_.path() + "/" + kDescriptorCopy)) << "the planted link is someone else's";
+  fs::remove(temp_.path() + "/" + kDescriptorCopy);
+  close_and_expect_exit_code_zero(*window);
+}
+
+// Run without any server: nothing listens on the update server's port.
+TEST(UpdateCheckOffline, TheWindowOpensWhenTheServerIsDown) {
+  if (!have_display() || std::getenv("VELTO_OFFLINE") == nullptr) {
+    GTEST_SKIP() << "runs in a private network without a server (Scripts/with-test-server --no-server)";
+  }
+  TempDir config;
+  TempDir temp;
+  ChildProcess client({VELTO_CLIENT_PATH}, {"XDG_CONFIG_HOME=" + config.path(), "TMPDIR=" + temp.path()});
+  const auto window = find_window_of_pid(client.pid(), 10s);
+  ASSERT_TRUE(window) << "no window after the failed connection";
+  EXPECT_EQ(window_title(*window).rfind(kMainTitle, 0), 0U);
+  EXPECT_TRUE(fs::is_empty(temp.path())) << "something was left in the temporary directory";
+  shell("wmctrl -ic " + std::to_string(*window));
+  const auto status = client.wait(15s);
+  ASSERT_TRUE(status);
+  EXPECT_EQ(*status, 0);
+}
+
+}  // namespace
+}  // namespace velto::testing

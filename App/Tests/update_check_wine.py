@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""The update offer of the Windows client under Wine, met as a user meets it:
+the local server publishes a version and a test updater, the question is
+answered with the keyboard.
+
+Usage: update_check_wine.py <velto.exe> <wine-run> <test_updater.exe> <server host>
+Runs under Scripts/with-test-server --private-network --port <the host's port>.
+Exits 77 (skipped) when the host cannot run the executable."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import urllib.parse
+
+from client_window_wine import SKIPPED, app_dir, eventually, main, sh, stop
+
+CLIENT, WINE_RUN, UPDATER, HOST = (sys.argv[1:5] + [""] * 4)[:4]
+SERVER = "https://" + HOST
+QUESTION = "^Доступно обновление!$"
+MAIN = "^Velto Чат"
+
+
+def fetch(path):
+    return subprocess.run(["curl", "-sS", "--max-time", "10", SERVER + path],
+                          capture_output=True, text=True, timeout=30).stdout
+
+
+def publish(**values):
+    fetch("/test/publish?" + urllib.parse.urlencode(values))
+
+
+def visible(title):
+    ids = sh("xdotool", "search", "--onlyvisible", "--name", title).split()
+    return int(ids[0]) if ids else None
+
+
+class UpdateCheckUnderWine(unittest.TestCase):
+    def setUp(self):
+        self.assertIn("reset", fetch("/test/reset"), "the local server does not answer")
+        shutil.rmtree(app_dir(), ignore_errors=True)
+        os.makedirs(app_dir())
+        self.updater = os.path.join(app_dir(), "Updater", "updater.exe")
+        self.log = tempfile.TemporaryFile()
+        self.client = None
+
+    def tearDown(self):
+        fetch("/test/reset")
+        stop(self.client)
+        self.log.close()
+
+    def start(self):
+        self.client = subprocess.Popen([WINE_RUN, CLIENT], stdout=self.log, stderr=self.log)
+
+    def wait_for(self, title, timeout=60):
+        found = eventually(lambda: self.client.poll() is not None or visible(title), timeout=timeout)
+        if self.client.poll() == SKIPPED:
+            self.skipTest("this host cannot run the executable")
+        self.assertTrue(found is not True and found, "no window matching %s" % title)
+        return found
+
+    def answer(self, box, key):
+        sh("xdotool", "windowactivate", "--sync", str(box), "key", "--clearmodifiers", key)
+
+    def updater_requested(self):
+        return '"/uploads/chat_files/updater.exe"' in fetch("/test/requests")
+
+    def close_window(self, window):
+        sh("wmctrl", "-ic", str(window))
+        self.assertEqual(self.client.wait(timeout=30), 0)
+
+    def test_yes_downloads_and_starts_the_updater_and_ends_the_client(self):
+        publish(version="0.2.16.39", updater_file=UPDATER)
+        self.start()
+        box = self.wait_for(QUESTION)
+        self.answer(box, "Return")
+        self.assertEqual(self.client.wait(timeout=30), 0)
+        arguments = os.path.join(app_dir(), "Updater", "arguments.txt")
+        self.assertTrue(eventually(lambda: os.path.exists(arguments), timeout=30), "the updater did not run")
+        with open(arguments, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        self.assertEqual(len(lines), 3, lines)
+        self.assertTrue(lines[0].lower().endswith("\\velto.exe"), lines[0])
+        self.assertEqual(lines[1], SERVER + "/uploads/chat_files/velto_web-chat_client.zip")
+        self.assertRegex(lines[2], r"^[1-9]\d*$")
+        with open(self.updater, "rb") as got, open(UPDATER, "rb") as published:
+            self.assertEqual(got.read(), published.read())
+        self.assertIsNone(visible(MAIN), "the chat window was shown")
+
+    def test_no_opens_the_chat_window(self):
+        publish(version="0.2.16.39", updater_file=UPDATER)
+        self.start()
+        self.answer(self.wait_for(QUESTION), "n")
+        window = self.wait_for(MAIN)
+        self.assertFalse(self.updater_requested())
+        self.close_window(window)
+
+    def test_the_same_version_asks_nothing(self):
+        self.start()
+        window = self.wait_for(MAIN)
+        self.assertIsNone(visible(QUESTION))
+        self.assertIn("/uploads/chat_files/velto_web-chat_client.ini", fetch("/test/requests"))
+        self.close_window(window)
+
+    def test_an_error_page_is_never_kept_as_the_updater(self):
+        publish(version="0.2.16.39")
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        window = self.wait_for(MAIN)
+        self.assertTrue(self.updater_requested())
+        self.assertFalse(os.path.exists(self.updater))
+        self.close_window(window)
+
+
+if __name__ == "__main__":
+    main(os.environ.get("DISPLAY") and os.environ.get("VELTO_TEST_SERVER_PORT"),
+         "needs a display and the local server (Scripts/with-display, Scripts/with-test-server)")
