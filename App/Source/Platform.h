@@ -18,6 +18,12 @@ namespace velto::app::platform {
 // Makes a freshly downloaded updater startable.
 void prepare_updater(TextView path);
 [[nodiscard]] std::int64_t process_id();
+// The desktop's new-message sound, started in the background; silence when
+// the desktop has none.
+void play_new_message_sound();
+// Draws the user's attention to the window once (caption and taskbar
+// button, or the window's urgency hint).
+void flash_window(void* window);
 // Records the executable's module handle for the runtime (Windows only).
 void record_module();
 [[noreturn]] void exit_process();

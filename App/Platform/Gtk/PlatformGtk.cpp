@@ -1,3 +1,5 @@
+#include <canberra-gtk.h>
+#include <gtk/gtk.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +52,36 @@ void prepare_updater(TextView path) {
 
 std::int64_t process_id() {
   return ::getpid();
+}
+
+void play_new_message_sound() {
+  // GTK's context for the default screen: created once, owned by GTK.
+  if (ca_context* context = ca_gtk_context_get()) {
+    static_cast<void>(ca_context_play(context, 0, CA_PROP_EVENT_ID, "message-new-instant", CA_PROP_EVENT_DESCRIPTION,
+                                      "New message", nullptr));
+  }
+}
+
+namespace {
+
+gboolean clear_urgency(GtkWidget* window, GdkEvent* /*event*/, gpointer /*data*/) {
+  gtk_window_set_urgency_hint(GTK_WINDOW(window), FALSE);
+  return FALSE;
+}
+
+}  // namespace
+
+void flash_window(void* window) {
+  if (window == nullptr || !GTK_IS_WINDOW(window)) {
+    return;
+  }
+  // The hint stays until the user comes to the window.
+  static constexpr char kWatched[] = "velto-urgency-watched";
+  if (!g_object_get_data(G_OBJECT(window), kWatched)) {
+    g_object_set_data(G_OBJECT(window), kWatched, GINT_TO_POINTER(1));
+    g_signal_connect(window, "focus-in-event", G_CALLBACK(clear_urgency), nullptr);
+  }
+  gtk_window_set_urgency_hint(GTK_WINDOW(window), TRUE);
 }
 
 void record_module() {}

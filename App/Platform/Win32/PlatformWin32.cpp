@@ -1,4 +1,8 @@
 #include "Core/WinApi.h"
+
+#include <mmsystem.h>
+
+#include "AlertImports.h"
 #include "Platform.h"
 #include "System/Process.h"
 
@@ -28,6 +32,20 @@ void prepare_updater(TextView /*path*/) {}
 
 std::int64_t process_id() {
   return GetCurrentProcessId();
+}
+
+AlertImports& alert_imports() {
+  static AlertImports imports{PlaySoundW, FlashWindow};
+  return imports;
+}
+
+void play_new_message_sound() {
+  constexpr DWORD kAsyncAliasNoDefault = 0x10003;  // SND_ALIAS | SND_NODEFAULT | SND_ASYNC
+  static_cast<void>(alert_imports().play_sound(L"SystemNotification", nullptr, kAsyncAliasNoDefault));
+}
+
+void flash_window(void* window) {
+  static_cast<void>(alert_imports().flash_window(static_cast<HWND>(window), TRUE));
 }
 
 void record_module() {

@@ -1,0 +1,18 @@
+#include "Alert.h"
+
+#include "Application.h"
+#include "Platform.h"
+#include "Window/Window.h"
+
+namespace velto::app {
+
+char* new_message_alert(const char16_t* /*arguments*/) {
+  const bool in_front = window_active() == kMainWindow && !window_minimized(kMainWindow);
+  if (!in_front) {
+    platform::play_new_message_sound();
+    platform::flash_window(window_handle(kMainWindow));
+  }
+  return nullptr;
+}
+
+}  // namespace velto::app
