@@ -98,7 +98,9 @@ class WebViewGtk : public ::testing::Test {
 
   void TearDown() override {
     close_view();
-    gtk_widget_destroy(window_);
+    if (window_) {
+      gtk_widget_destroy(window_);
+    }
     pump_for(20ms);
   }
 
@@ -384,6 +386,21 @@ TEST_F(WebViewGtk, DestroyInsideABoundFunction) {
   ASSERT_TRUE(pump_until([&] { return view_ == nullptr; }, 10s));
   pump_for(300ms);
   EXPECT_EQ(killer.calls, 1);
+}
+
+TEST_F(WebViewGtk, WindowClosedBeforeTheEngine) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  Answer answer{this};
+  ASSERT_EQ(webview_bind(view_, "answer", on_answer, &answer), WEBVIEW_ERROR_OK);
+  evaluate("for (var i = 0; i < 20; ++i) answer(i);");
+  gtk_widget_destroy(window_);
+  window_ = nullptr;
+  // The engine outlives its widget: calls still arrive, answers go nowhere.
+  EXPECT_EQ(webview_navigate(view_, "about:blank"), WEBVIEW_ERROR_OK);
+  EXPECT_EQ(webview_unbind(view_, "answer"), WEBVIEW_ERROR_OK);
+  pump_for(300ms);
+  close_view();
+  EXPECT_TRUE(answer.requests.empty());
 }
 
 TEST_F(WebViewGtk, FloodIsAnsweredInOrder) {
