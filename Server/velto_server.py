@@ -413,6 +413,27 @@ CHAT_PAGE = """<!DOCTYPE html>
 """
 
 
+# A bare page for the browser engine's tests: it owns one global of its own,
+# leaves data behind (a cookie, local storage) and reports its load.
+BINDINGS_PAGE = """<!DOCTYPE html>
+<html>
+<head><meta charset="utf-8"><title>bindings</title></head>
+<body>
+<p>bindings</p>
+<script>
+"use strict";
+window.page_owned = function () { return "page"; };
+document.cookie = "velto_test=1; max-age=3600; path=/; secure";
+try { localStorage.setItem("velto_test", "stored"); } catch (e) {}
+window.addEventListener("load", function () {
+  fetch("/chat/beacon?event=load&id=bindings", { method: "POST", cache: "no-store" }).catch(function () {});
+});
+</script>
+</body>
+</html>
+"""
+
+
 # --- HTTP ------------------------------------------------------------------------
 
 def html_page(title, text):
@@ -642,6 +663,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
         self.server.abort_connection(self.connection)
 
+    def test_bindings(self, query):
+        self.send_body(200, BINDINGS_PAGE.encode())
+
     def test_message(self, query):
         text = query.get("text", ["Тестовое сообщение"])[0]
         author = query.get("author", [SIMULATED_AUTHOR])[0]
@@ -689,6 +713,7 @@ ROUTES = {
     "/test/slow": Handler.test_slow,
     "/test/stall": Handler.test_stall,
     "/test/hangup": Handler.test_hangup,
+    "/test/bindings": Handler.test_bindings,
     "/test/message": Handler.test_message,
     "/test/requests": Handler.test_requests,
     "/test/beacons": Handler.test_beacons,

@@ -5,6 +5,7 @@
 // A backend derives from Engine, implements the hooks and feeds the page's
 // messages to on_page_message.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -77,10 +78,13 @@ class Engine {
   struct Binding {
     webview_bind_fn_t fn = nullptr;
     void* arg = nullptr;
+    // Tells a binding from a later one of the same name.
+    std::uint64_t generation = 0;
   };
-  void run_call(const PageCall& call);
+  void run_call(const PageCall& call, std::uint64_t generation);
 
   std::map<std::string, Binding, std::less<>> bindings_;
+  std::uint64_t generation_ = 0;
   // Shared with queued tasks so that they notice a destroyed engine.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

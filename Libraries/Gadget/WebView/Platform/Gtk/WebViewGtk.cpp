@@ -1,0 +1,300 @@
+// The engine on WebKitGTK: a WebKitWebView inside the caller's GtkFixed.
+
+#include <gdk/gdkx.h>
+#include <glob.h>
+#include <gtk/gtk.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "Engine.h"
+
+namespace velto::webview {
+
+namespace {
+
+// The page posts to this script message handler.
+constexpr char kHandler[] = "velto_webview";
+constexpr char kMessageSignal[] = "script-message-received::velto_webview";
+// Tasks run per idle dispatch, so that a flood of calls leaves room for
+// drawing and input.
+constexpr int kTasksPerDispatch = 64;
+
+template <class T>
+struct Unref {
+  void operator()(T* object) const noexcept { g_object_unref(object); }
+};
+template <class T>
+using Owned = std::unique_ptr<T, Unref<T>>;
+
+struct ScriptUnref {
+  void operator()(WebKitUserScript* script) const noexcept { webkit_user_script_unref(script); }
+};
+
+struct GFreer {
+  void operator()(void* memory) const noexcept { g_free(memory); }
+};
+
+struct GlobFree {
+  void operator()(glob_t* found) const noexcept { globfree(found); }
+};
+
+// Whether GL can run on a GPU here. Without a render node there is none; an
+// X server that offers no direct rendering (Xvfb and the like) leaves WebKit
+// only software GL even when the machine has a GPU.
+bool software_rendering_only() {
+  glob_t found{};
+  const std::unique_ptr<glob_t, GlobFree> release(&found);
+  bool render_node = false;
+  if (glob("/dev/dri/renderD*", 0, nullptr, &found) == 0) {
+    for (std::size_t i = 0; i < found.gl_pathc && !render_node; ++i) {
+      render_node = access(found.gl_pathv[i], R_OK | W_OK) == 0;
+    }
+  }
+  if (!render_node) {
+    return true;
+  }
+  GdkDisplay* display = gdk_display_get_default();
+  if (display && GDK_IS_X11_DISPLAY(display)) {
+    Display* x = gdk_x11_display_get_xdisplay(display);
+    int opcode = 0;
+    int event = 0;
+    int error = 0;
+    // The NVIDIA driver does its direct rendering without DRI.
+    for (const char* extension : {"DRI3", "DRI2", "NV-GLX"}) {
+      if (XQueryExtension(x, extension, &opcode, &event, &error)) {
+        return false;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+// Queued calls, shared with the idle source that runs them. The engine owns
+// it and closes it when it goes; the source then finds nothing to run.
+struct TaskQueue {
+  std::deque<std::function<void()>> tasks;
+  guint source = 0;
+};
+
+gboolean run_tasks(gpointer data) {
+  // A task may destroy the engine and so close the queue under us.
+  const std::shared_ptr<TaskQueue> queue = *static_cast<std::shared_ptr<TaskQueue>*>(data);
+  for (int n = 0; n < kTasksPerDispatch && !queue->tasks.empty(); ++n) {
+    const std::function<void()> task = std::move(queue->tasks.front());
+    queue->tasks.pop_front();
+    try {
+      task();
+    } catch (...) {
+      // A failed call has no one to report to; the next one still runs.
+    }
+  }
+  if (queue->tasks.empty()) {
+    queue->source = 0;
+    return G_SOURCE_REMOVE;
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+void drop_queue_reference(gpointer data) {
+  delete static_cast<std::shared_ptr<TaskQueue>*>(data);
+}
+
+class GtkEngine final : public Engine {
+ public:
+  GtkEngine(bool debug, GtkFixed* parent);
+  ~GtkEngine() override;
+
+  [[nodiscard]] bool ready() const noexcept { return view_ != nullptr; }
+  [[nodiscard]] void* native_handle(webview_native_handle_kind_t kind) const noexcept override;
+
+ protected:
+  [[nodiscard]] std::string_view post_function() const noexcept override;
+  void load(const std::string& url) override;
+  void set_document_script(const std::string& script) override;
+  void evaluate(const std::string& script) override;
+  void post_task(std::function<void()> task) override;
+
+ private:
+  static void on_message(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer self);
+  static void on_destroy(GtkWidget* widget, gpointer self);
+  [[nodiscard]] bool usable() const noexcept { return view_ && !widget_gone_; }
+
+  Owned<WebKitWebContext> own_context_;
+  Owned<WebKitUserContentManager> content_;
+  std::unique_ptr<WebKitUserScript, ScriptUnref> script_;
+  Owned<GCancellable> cancel_;
+  Owned<WebKitWebView> view_;
+  bool widget_gone_ = false;
+  std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
+};
+
+GtkEngine::GtkEngine(bool debug, GtkFixed* parent) : cancel_(g_cancellable_new()) {
+  WebKitWebContext* context = webkit_web_context_get_default();
+  // The client names its data and cache directories the way it does for the
+  // Windows browser; WebKit's own defaults otherwise.
+  if (const char* arguments = g_getenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS")) {
+    std::optional<std::string> data = browser_switch_value(arguments, "--user-data-dir");
+    std::optional<std::string> cache = browser_switch_value(arguments, "--disk-cache-dir");
+    if ((data && !data->empty()) || (cache && !cache->empty())) {
+      const std::unique_ptr<char, GFreer> default_data(
+          g_build_filename(g_get_user_data_dir(), g_get_prgname() ? g_get_prgname() : "webkitgtk", nullptr));
+      const std::unique_ptr<char, GFreer> default_cache(
+          g_build_filename(g_get_user_cache_dir(), g_get_prgname() ? g_get_prgname() : "webkitgtk", nullptr));
+      const std::string data_dir = data && !data->empty() ? *data : std::string(default_data.get());
+      const std::string cache_dir = cache && !cache->empty() ? *cache : std::string(default_cache.get());
+      const Owned<WebKitWebsiteDataManager> manager(webkit_website_data_manager_new(
+          "base-data-directory", data_dir.c_str(), "base-cache-directory", cache_dir.c_str(), nullptr));
+      own_context_.reset(webkit_web_context_new_with_website_data_manager(manager.get()));
+      // Cookies are kept with the rest of the data, as the Windows browser does.
+      const std::unique_ptr<char, GFreer> cookies(g_build_filename(data_dir.c_str(), "cookies.sqlite", nullptr));
+      webkit_cookie_manager_set_persistent_storage(webkit_website_data_manager_get_cookie_manager(manager.get()),
+                                                   cookies.get(), WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+      context = own_context_.get();
+    }
+  }
+
+  content_.reset(webkit_user_content_manager_new());
+  // Connected before registering, so no message is missed.
+  g_signal_connect(content_.get(), kMessageSignal, G_CALLBACK(on_message), this);
+  if (!webkit_user_content_manager_register_script_message_handler(content_.get(), kHandler)) {
+    return;
+  }
+
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_enable_developer_extras(settings, debug ? TRUE : FALSE);
+  webkit_settings_set_hardware_acceleration_policy(settings, software_rendering_only()
+                                                                 ? WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER
+                                                                 : WEBKIT_HARDWARE_ACCELERATION_POLICY_ON_DEMAND);
+  GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager",
+                                              content_.get(), "settings", settings, nullptr));
+  g_object_unref(settings);
+  // Our own reference: the widget stays valid until we let go, even after
+  // its window destroyed it.
+  view_.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
+  g_signal_connect(widget, "destroy", G_CALLBACK(on_destroy), this);
+
+  set_document_script(document_script());
+  gtk_widget_set_size_request(widget, 0, 0);
+  gtk_fixed_put(parent, widget, 0, 0);
+  gtk_widget_show(widget);
+}
+
+GtkEngine::~GtkEngine() {
+  shut_down();
+  queue_->tasks.clear();
+  if (queue_->source) {
+    g_source_remove(queue_->source);
+    queue_->source = 0;
+  }
+  g_cancellable_cancel(cancel_.get());
+  if (content_) {
+    g_signal_handlers_disconnect_by_data(content_.get(), this);
+    webkit_user_content_manager_unregister_script_message_handler(content_.get(), kHandler);
+  }
+  if (view_) {
+    g_signal_handlers_disconnect_by_data(view_.get(), this);
+    if (!widget_gone_) {
+      gtk_widget_destroy(GTK_WIDGET(view_.get()));
+    }
+  }
+}
+
+void* GtkEngine::native_handle(webview_native_handle_kind_t kind) const noexcept {
+  if (!view_) {
+    return nullptr;
+  }
+  GtkWidget* widget = GTK_WIDGET(view_.get());
+  switch (kind) {
+    case WEBVIEW_NATIVE_HANDLE_KIND_UI_WINDOW: {
+      GtkWidget* top = gtk_widget_get_toplevel(widget);
+      return gtk_widget_is_toplevel(top) ? top : nullptr;
+    }
+    case WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET:
+    case WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER:
+      return widget;
+  }
+  return nullptr;
+}
+
+std::string_view GtkEngine::post_function() const noexcept {
+  // Taken at document start, before the page can replace window.webkit.
+  return "(function (handler) { return function (message) { handler.postMessage(message); }; })"
+         "(window.webkit.messageHandlers.velto_webview)";
+}
+
+void GtkEngine::load(const std::string& url) {
+  if (usable()) {
+    webkit_web_view_load_uri(view_.get(), url.c_str());
+  }
+}
+
+void GtkEngine::set_document_script(const std::string& script) {
+  if (script_) {
+    webkit_user_content_manager_remove_script(content_.get(), script_.get());
+  }
+  script_.reset(webkit_user_script_new(script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr));
+  // The manager takes a reference of its own.
+  webkit_user_content_manager_add_script(content_.get(), script_.get());
+}
+
+void GtkEngine::evaluate(const std::string& script) {
+  if (usable()) {
+    webkit_web_view_evaluate_javascript(view_.get(), script.c_str(), static_cast<gssize>(script.size()), nullptr,
+                                        nullptr, cancel_.get(), nullptr, nullptr);
+  }
+}
+
+void GtkEngine::post_task(std::function<void()> task) {
+  queue_->tasks.push_back(std::move(task));
+  if (!queue_->source) {
+    queue_->source = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, run_tasks, new std::shared_ptr<TaskQueue>(queue_),
+                                     drop_queue_reference);
+  }
+}
+
+void GtkEngine::on_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
+  try {
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!jsc_value_is_string(value)) {
+      return;
+    }
+    const std::unique_ptr<char, GFreer> text(jsc_value_to_string(value));
+    if (text) {
+      static_cast<GtkEngine*>(self)->on_page_message(text.get());
+    }
+  } catch (...) {
+    // Nothing may unwind through WebKit; a call lost here is not answered.
+  }
+}
+
+void GtkEngine::on_destroy(GtkWidget*, gpointer self) {
+  static_cast<GtkEngine*>(self)->widget_gone_ = true;
+}
+
+}  // namespace
+
+}  // namespace velto::webview
+
+extern "C" webview_t webview_create(int debug, void* window) {
+  try {
+    auto* const* parent = static_cast<GtkWidget* const*>(window);
+    if (!parent || !*parent || !GTK_IS_FIXED(*parent)) {
+      return nullptr;
+    }
+    auto engine = std::make_unique<velto::webview::GtkEngine>(debug != 0, GTK_FIXED(*parent));
+    if (!engine->ready()) {
+      return nullptr;
+    }
+    // webview_destroy deletes through the base class.
+    return static_cast<velto::webview::Engine*>(engine.release());
+  } catch (...) {
+    return nullptr;
+  }
+}

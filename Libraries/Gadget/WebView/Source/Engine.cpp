@@ -1,0 +1,164 @@
+#include "Engine.h"
+
+#include <utility>
+
+namespace velto::webview {
+
+namespace {
+
+// The page's half of the bridge, installed once per document under a
+// property the page cannot overwrite. Call ids carry a per-document prefix
+// so that a late reply meant for the previous page settles nothing here.
+constexpr std::string_view kBridgeHead = R"js((function () {
+"use strict";
+if (Object.prototype.hasOwnProperty.call(window, "__velto_webview")) return;
+var post = )js";
+
+constexpr std::string_view kBridgeTail = R"js(;
+var prefix = Math.random().toString(36).slice(2) + "-";
+var next = 0;
+var pending = new Map();
+var defined = new Map();
+function call(method, args) {
+  return new Promise(function (resolve, reject) {
+    var id = prefix + (++next);
+    var message = JSON.stringify({ id: id, method: method, params: args });
+    pending.set(id, { resolve: resolve, reject: reject });
+    try {
+      post(message);
+    } catch (e) {
+      pending.delete(id);
+      throw e;
+    }
+  });
+}
+function settle(id, status, result) {
+  var promise = pending.get(id);
+  if (!promise) return;
+  pending.delete(id);
+  var value;
+  if (result !== "") {
+    try {
+      value = JSON.parse(result);
+    } catch (e) {
+      promise.reject(new Error("Failed to parse binding result as JSON"));
+      return;
+    }
+  }
+  (status === 0 ? promise.resolve : promise.reject)(value);
+}
+function define(name) {
+  // What the page owns stays the page's.
+  if (Object.prototype.hasOwnProperty.call(window, name)) return;
+  var fn = function () { return call(name, Array.prototype.slice.call(arguments)); };
+  Object.defineProperty(window, name, { value: fn, writable: true, configurable: true, enumerable: false });
+  defined.set(name, fn);
+}
+function remove(name) {
+  var fn = defined.get(name);
+  defined.delete(name);
+  if (fn !== undefined && window[name] === fn) delete window[name];
+}
+Object.defineProperty(window, "__velto_webview", {
+  value: Object.freeze({ define: define, remove: remove, settle: settle })
+});
+})();
+)js";
+
+// Runs `body` with the bridge as `b`, if this document has one.
+std::string with_bridge(const std::string& body) {
+  return "(function(){var b=window.__velto_webview;if(b){" + body + "}})();";
+}
+
+}  // namespace
+
+Engine::~Engine() {
+  shut_down();
+}
+
+void Engine::shut_down() noexcept {
+  *alive_ = false;
+}
+
+webview_error_t Engine::navigate(std::string_view url) {
+  load(url.empty() ? std::string("about:blank") : std::string(url));
+  return WEBVIEW_ERROR_OK;
+}
+
+webview_error_t Engine::bind(std::string_view name, webview_bind_fn_t fn, void* arg) {
+  if (name.empty() || !fn) {
+    return WEBVIEW_ERROR_INVALID_ARGUMENT;
+  }
+  if (bindings_.find(name) != bindings_.end()) {
+    return WEBVIEW_ERROR_DUPLICATE;
+  }
+  bindings_.emplace(std::string(name), Binding{fn, arg, ++generation_});
+  const std::string script = document_script();
+  set_document_script(script);
+  // The same script defines the new name in the current page; the bridge
+  // itself only installs once.
+  evaluate(script);
+  return WEBVIEW_ERROR_OK;
+}
+
+webview_error_t Engine::unbind(std::string_view name) {
+  const auto found = bindings_.find(name);
+  if (found == bindings_.end()) {
+    return WEBVIEW_ERROR_NOT_FOUND;
+  }
+  bindings_.erase(found);
+  set_document_script(document_script());
+  evaluate(with_bridge("b.remove(" + json_quote(name) + ");"));
+  return WEBVIEW_ERROR_OK;
+}
+
+webview_error_t Engine::resolve(std::string_view id, int status, std::string_view result) {
+  if (id.empty()) {
+    return WEBVIEW_ERROR_INVALID_ARGUMENT;
+  }
+  evaluate(with_bridge("b.settle(" + json_quote(id) + "," + std::to_string(status) + "," + json_quote(result) + ");"));
+  return WEBVIEW_ERROR_OK;
+}
+
+std::string Engine::document_script() const {
+  std::string script;
+  script.append(kBridgeHead);
+  script.append(post_function());
+  script.append(kBridgeTail);
+  std::string defines;
+  for (const auto& entry : bindings_) {
+    defines += "b.define(" + json_quote(entry.first) + ");";
+  }
+  script += with_bridge(defines);
+  return script;
+}
+
+void Engine::on_page_message(std::string_view message) {
+  std::optional<PageCall> call = parse_page_call(message);
+  if (!call) {
+    return;  // nothing to answer without an id
+  }
+  // The call belongs to the binding that exists now; if that one is gone or
+  // replaced by the time the call runs, the call is refused.
+  const auto found = bindings_.find(call->method);
+  const std::uint64_t generation = found == bindings_.end() ? 0 : found->second.generation;
+  post_task([this, alive = alive_, call = std::move(*call), generation] {
+    if (*alive) {
+      run_call(call, generation);
+    }
+  });
+}
+
+void Engine::run_call(const PageCall& call, std::uint64_t generation) {
+  const auto found = bindings_.find(call.method);
+  if (found == bindings_.end() || generation == 0 || found->second.generation != generation) {
+    resolve(call.id, 1, json_quote("binding removed"));
+    return;
+  }
+  const Binding binding = found->second;
+  // The function may unbind, answer or even destroy this engine: nothing
+  // touches the engine after it.
+  binding.fn(call.id.c_str(), call.params.c_str(), binding.arg);
+}
+
+}  // namespace velto::webview

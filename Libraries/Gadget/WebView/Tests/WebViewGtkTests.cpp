@@ -1,0 +1,453 @@
+// The engine in a real GtkWindow on the test display, showing pages of the
+// local test server. Page script drives the bindings; a second binding,
+// `report`, brings each outcome back. Every wait runs the main loop with a
+// deadline.
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Desktop.h"
+#include "WebView/webview.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Outcome of a page expression: ["ok", value] or ["err", reason], with the
+// value as JSON text, "undefined", or "Error: <message>".
+constexpr char kSettle[] = R"js(
+(function () {
+  function d(v) {
+    return v === undefined ? "undefined" : v instanceof Error ? "Error: " + v.message : JSON.stringify(v);
+  }
+  Promise.resolve().then(function () { return (EXPR); }).then(
+    function (v) { report("ok", d(v)); }, function (e) { report("err", d(e)); });
+})();
+)js";
+
+std::unique_ptr<velto::testing::TempDir>& home() {
+  static std::unique_ptr<velto::testing::TempDir> dir;
+  return dir;
+}
+
+// Runs the main loop until `done` holds or the time is up.
+bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  // Wakes the blocking iteration so that the deadline is seen.
+  const guint tick = g_timeout_add(
+      10, [](gpointer) { return gboolean{G_SOURCE_CONTINUE}; }, nullptr);
+  while (!done() && Clock::now() < deadline) {
+    g_main_context_iteration(nullptr, TRUE);
+  }
+  g_source_remove(tick);
+  return done();
+}
+
+void pump_for(std::chrono::milliseconds time) {
+  pump_until([] { return false; }, time);
+}
+
+std::size_t files_under(const std::string& directory) {
+  std::error_code error;
+  std::size_t count = 0;
+  for (auto it = std::filesystem::recursive_directory_iterator(directory, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_regular_file(error)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+std::string server_url(const std::string& path) {
+  const char* port = std::getenv("VELTO_TEST_SERVER_PORT");
+  return std::string("https://127.0.0.1:") + (port ? port : "0") + path;
+}
+
+class WebViewGtk : public ::testing::Test {
+ public:
+  static void SetUpTestSuite() {
+    // WebKit's default data must not land in the real home directory.
+    home() = std::make_unique<velto::testing::TempDir>();
+    setenv("XDG_DATA_HOME", (home()->path() + "/data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home()->path() + "/cache").c_str(), 1);
+    unsetenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS");
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display";
+    ASSERT_NE(std::getenv("VELTO_TEST_SERVER_PORT"), nullptr) << "run through Scripts/with-test-server";
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_default_size(GTK_WINDOW(window_), 640, 480);
+    fixed_ = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(window_), fixed_);
+    gtk_widget_show_all(window_);
+    open_view();
+  }
+
+  void TearDown() override {
+    close_view();
+    if (window_) {
+      gtk_widget_destroy(window_);
+    }
+    pump_for(20ms);
+  }
+
+  void open_view() {
+    view_ = webview_create(0, &fixed_);
+    ASSERT_NE(view_, nullptr);
+    widget_ = static_cast<GtkWidget*>(webview_get_native_handle(view_, WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET));
+    ASSERT_NE(widget_, nullptr);
+    gtk_widget_set_size_request(widget_, 640, 480);
+    g_signal_connect(widget_, "load-changed", G_CALLBACK(on_load_changed), this);
+    g_signal_connect(webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_)),
+                     "script-message-received::velto_webview", G_CALLBACK(on_page_message), this);
+    ASSERT_EQ(webview_bind(view_, "report", on_report, this), WEBVIEW_ERROR_OK);
+  }
+
+  void close_view() {
+    if (view_) {
+      g_signal_handlers_disconnect_by_data(widget_, this);
+      g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_)), this);
+      EXPECT_EQ(webview_destroy(view_), WEBVIEW_ERROR_OK);
+      view_ = nullptr;
+    }
+  }
+
+  // Navigates and waits for the load to finish.
+  bool load(const char* url) {
+    finished_ = 0;
+    if (webview_navigate(view_, url) != WEBVIEW_ERROR_OK) {
+      return false;
+    }
+    return pump_until([&] { return finished_ > 0; }, 20s);
+  }
+
+  void evaluate(const std::string& script) {
+    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(widget_), script.c_str(), -1, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
+  }
+
+  // The outcome of a page expression, as `report` received it.
+  std::string settle(const std::string& expression, std::chrono::milliseconds timeout = 10s) {
+    reports_.clear();
+    std::string script = kSettle;
+    script.replace(script.find("EXPR"), 4, expression);
+    evaluate(script);
+    if (!pump_until([&] { return !reports_.empty(); }, timeout)) {
+      return "(no report)";
+    }
+    return reports_.front();
+  }
+
+  static void on_load_changed(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    if (event == WEBKIT_LOAD_FINISHED) {
+      ++static_cast<WebViewGtk*>(self)->finished_;
+    }
+  }
+
+  static void on_report(const char* id, const char* request, void* self) {
+    auto* test = static_cast<WebViewGtk*>(self);
+    test->reports_.emplace_back(request);
+    webview_return(test->view_, id, 0, "");
+  }
+
+  // Sees each page message right after the engine has queued it.
+  static void on_page_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
+    auto* test = static_cast<WebViewGtk*>(self);
+    char* text = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
+    // A copy: the handler may replace itself.
+    if (const auto handler = test->on_message) {
+      handler(text);
+    }
+    g_free(text);
+  }
+
+  GtkWidget* window_ = nullptr;
+  GtkWidget* fixed_ = nullptr;
+  GtkWidget* widget_ = nullptr;
+  webview_t view_ = nullptr;
+  int finished_ = 0;
+  std::vector<std::string> reports_;
+  std::function<void(const std::string&)> on_message;
+
+  // `answer`: records its requests and replies with the given status and text.
+  struct Answer {
+    explicit Answer(WebViewGtk* owner) : test(owner) {}
+    WebViewGtk* test;
+    int status = 0;
+    std::string result;
+    std::vector<std::string> requests;
+  };
+  static void on_answer(const char* id, const char* request, void* arg) {
+    auto* answer = static_cast<Answer*>(arg);
+    answer->requests.emplace_back(request);
+    webview_return(answer->test->view_, id, answer->status, answer->result.c_str());
+  }
+};
+
+TEST_F(WebViewGtk, CreatesLoadsAndNavigates) {
+  // Handles: the window around the widget; the widget is the browser.
+  EXPECT_EQ(webview_get_native_handle(view_, WEBVIEW_NATIVE_HANDLE_KIND_UI_WINDOW), window_);
+  EXPECT_EQ(webview_get_native_handle(view_, WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER), widget_);
+  EXPECT_TRUE(WEBKIT_IS_WEB_VIEW(widget_));
+  EXPECT_EQ(gtk_widget_get_parent(widget_), fixed_);
+
+  // No parent, no browser; no instance, no operation.
+  GtkWidget* none = nullptr;
+  EXPECT_EQ(webview_create(0, nullptr), nullptr);
+  EXPECT_EQ(webview_create(0, &none), nullptr);
+  EXPECT_EQ(webview_get_native_handle(nullptr, WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET), nullptr);
+  EXPECT_EQ(webview_navigate(nullptr, "about:blank"), WEBVIEW_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(webview_bind(nullptr, "x", on_report, nullptr), WEBVIEW_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(webview_bind(view_, nullptr, on_report, nullptr), WEBVIEW_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(webview_unbind(nullptr, "x"), WEBVIEW_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(webview_return(nullptr, "1", 0, ""), WEBVIEW_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(webview_destroy(nullptr), WEBVIEW_ERROR_INVALID_ARGUMENT);
+
+  // The page loads and its own script reaches the server.
+  const std::string url = server_url("/test/bindings");
+  ASSERT_TRUE(load(url.c_str()));
+  EXPECT_EQ(webkit_web_view_get_uri(WEBKIT_WEB_VIEW(widget_)), url);
+  EXPECT_TRUE(velto::testing::eventually(
+      [] {
+        return velto::testing::shell("curl -s --max-time 5 '" + server_url("/test/beacons") + "'")
+                   .find(R"("event": "load", "id": "bindings")") != std::string::npos;
+      },
+      10s, 200ms));
+
+  ASSERT_TRUE(load(""));
+  EXPECT_STREQ(webkit_web_view_get_uri(WEBKIT_WEB_VIEW(widget_)), "about:blank");
+  ASSERT_TRUE(load(url.c_str()));
+  ASSERT_TRUE(load(nullptr));
+  EXPECT_STREQ(webkit_web_view_get_uri(WEBKIT_WEB_VIEW(widget_)), "about:blank");
+}
+
+TEST_F(WebViewGtk, BindingsSettleThePagePromises) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  Answer answer{this};
+  ASSERT_EQ(webview_bind(view_, "answer", on_answer, &answer), WEBVIEW_ERROR_OK);
+  EXPECT_EQ(webview_bind(view_, "answer", on_answer, &answer), WEBVIEW_ERROR_DUPLICATE);
+  EXPECT_EQ(webview_unbind(view_, "never_bound"), WEBVIEW_ERROR_NOT_FOUND);
+
+  struct Case {
+    int status;
+    std::string result;
+    std::string outcome;
+  };
+  const std::vector<Case> cases = {
+      {0, "", R"(["ok","undefined"])"},
+      {0, "42", R"(["ok","42"])"},
+      {0, R"("x")", R"(["ok","\"x\""])"},
+      {0, R"({"a":[1,null]})", R"(["ok","{\"a\":[1,null]}"])"},
+      {0, "bareword", R"(["err","Error: Failed to parse binding result as JSON"])"},
+      {1, R"("refused")", R"(["err","\"refused\""])"},
+      {1, "bareword", R"(["err","Error: Failed to parse binding result as JSON"])"},
+      // Text the page could mistake for script stays text.
+      {0, "\"\xE2\x80\xA8</script>\\\"\"",
+       R"(["ok","\")"
+       "\xE2\x80\xA8"
+       R"(</script>\\\"\""])"},
+  };
+  for (const Case& c : cases) {
+    answer.status = c.status;
+    answer.result = c.result;
+    EXPECT_EQ(settle("answer()"), c.outcome) << c.result;
+  }
+
+  // The request is the JSON array of the arguments, text as the page had it.
+  answer.status = 0;
+  answer.result = "";
+  answer.requests.clear();
+  EXPECT_EQ(settle("answer()"), R"(["ok","undefined"])");
+  EXPECT_EQ(settle(R"(answer("Привет, мир", "😀", 1.5, {"k": [true, null]}))"), R"(["ok","undefined"])");
+  ASSERT_EQ(answer.requests.size(), 2u);
+  EXPECT_EQ(answer.requests[0], "[]");
+  EXPECT_EQ(answer.requests[1], R"(["Привет, мир","😀",1.5,{"k":[true,null]}])");
+
+  // Bindings made before a load are there in the next page too.
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  EXPECT_EQ(settle("typeof answer"), R"(["ok","\"function\""])");
+}
+
+TEST_F(WebViewGtk, PageGlobalsAndUnbinding) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  Answer owned{this};
+  // The page's own function stays, now and in later pages.
+  ASSERT_EQ(webview_bind(view_, "page_owned", on_answer, &owned), WEBVIEW_ERROR_OK);
+  EXPECT_EQ(settle("page_owned()"), R"(["ok","\"page\""])");
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  EXPECT_EQ(settle("page_owned()"), R"(["ok","\"page\""])");
+  EXPECT_TRUE(owned.requests.empty());
+
+  Answer temp{this};
+  ASSERT_EQ(webview_bind(view_, "temp", on_answer, &temp), WEBVIEW_ERROR_OK);
+  EXPECT_EQ(settle("typeof temp"), R"(["ok","\"function\""])");
+  // Kept before removal, called after it: refused, never delivered.
+  evaluate("window.kept = temp;");
+  ASSERT_EQ(webview_unbind(view_, "temp"), WEBVIEW_ERROR_OK);
+  EXPECT_EQ(settle("typeof temp"), R"(["ok","\"undefined\""])");
+  EXPECT_EQ(settle("kept()"), R"(["err","\"binding removed\""])");
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  EXPECT_EQ(settle("typeof temp"), R"(["ok","\"undefined\""])");
+  EXPECT_TRUE(temp.requests.empty());
+
+  // The name can be bound again.
+  ASSERT_EQ(webview_bind(view_, "temp", on_answer, &temp), WEBVIEW_ERROR_OK);
+  EXPECT_EQ(settle("temp(7)"), R"(["ok","undefined"])");
+  EXPECT_EQ(temp.requests, std::vector<std::string>{"[7]"});
+}
+
+TEST_F(WebViewGtk, QueuedCallsNeverReachARemovedBinding) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  Answer old_answer{this};
+  Answer new_answer{this};
+  ASSERT_EQ(webview_bind(view_, "victim", on_answer, &old_answer), WEBVIEW_ERROR_OK);
+
+  // Removed while its call waits in the queue.
+  on_message = [&](const std::string& message) {
+    if (message.find(R"("method":"victim")") != std::string::npos) {
+      webview_unbind(view_, "victim");
+    }
+  };
+  EXPECT_EQ(settle("victim(1)"), R"(["err","\"binding removed\""])");
+  EXPECT_TRUE(old_answer.requests.empty());
+
+  // Replaced while its call waits: neither function sees it.
+  ASSERT_EQ(webview_bind(view_, "victim", on_answer, &old_answer), WEBVIEW_ERROR_OK);
+  on_message = [&](const std::string& message) {
+    if (message.find(R"("method":"victim")") != std::string::npos) {
+      webview_unbind(view_, "victim");
+      webview_bind(view_, "victim", on_answer, &new_answer);
+    }
+  };
+  EXPECT_EQ(settle("victim(2)"), R"(["err","\"binding removed\""])");
+  on_message = nullptr;
+  EXPECT_TRUE(old_answer.requests.empty());
+  EXPECT_TRUE(new_answer.requests.empty());
+  // Later calls reach the new one.
+  EXPECT_EQ(settle("victim(3)"), R"(["ok","undefined"])");
+  EXPECT_EQ(new_answer.requests, std::vector<std::string>{"[3]"});
+}
+
+TEST_F(WebViewGtk, DestroyDropsQueuedCalls) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  Answer victim{this};
+  ASSERT_EQ(webview_bind(view_, "victim", on_answer, &victim), WEBVIEW_ERROR_OK);
+  // The first call's arrival schedules the destruction ahead of the queue.
+  bool scheduled = false;
+  on_message = [&](const std::string&) {
+    if (std::exchange(scheduled, true)) {
+      return;
+    }
+    g_idle_add_full(
+        G_PRIORITY_HIGH,
+        [](gpointer self) {
+          auto* test = static_cast<WebViewGtk*>(self);
+          test->close_view();
+          return gboolean{G_SOURCE_REMOVE};
+        },
+        this, nullptr);
+  };
+  evaluate("for (var i = 0; i < 100; ++i) victim(i);");
+  ASSERT_TRUE(pump_until([&] { return view_ == nullptr; }, 10s));
+  pump_for(300ms);
+  EXPECT_TRUE(victim.requests.empty());
+}
+
+TEST_F(WebViewGtk, DestroyInsideABoundFunction) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  struct Killer {
+    WebViewGtk* test;
+    int calls;
+  } killer{this, 0};
+  ASSERT_EQ(webview_bind(
+                view_, "killer",
+                [](const char*, const char*, void* arg) {
+                  auto* k = static_cast<Killer*>(arg);
+                  if (++k->calls == 1) {
+                    k->test->close_view();
+                  }
+                },
+                &killer),
+            WEBVIEW_ERROR_OK);
+  evaluate("for (var i = 0; i < 50; ++i) killer(i);");
+  ASSERT_TRUE(pump_until([&] { return view_ == nullptr; }, 10s));
+  pump_for(300ms);
+  EXPECT_EQ(killer.calls, 1);
+}
+
+TEST_F(WebViewGtk, WindowClosedBeforeTheEngine) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  Answer answer{this};
+  ASSERT_EQ(webview_bind(view_, "answer", on_answer, &answer), WEBVIEW_ERROR_OK);
+  evaluate("for (var i = 0; i < 20; ++i) answer(i);");
+  gtk_widget_destroy(window_);
+  window_ = nullptr;
+  // The engine outlives its widget: calls still arrive, answers go nowhere.
+  EXPECT_EQ(webview_navigate(view_, "about:blank"), WEBVIEW_ERROR_OK);
+  EXPECT_EQ(webview_unbind(view_, "answer"), WEBVIEW_ERROR_OK);
+  pump_for(300ms);
+  close_view();
+  EXPECT_TRUE(answer.requests.empty());
+}
+
+TEST_F(WebViewGtk, FloodIsAnsweredInOrder) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  struct Echo {
+    WebViewGtk* test;
+    std::vector<std::string> requests;
+  } echo{this, {}};
+  ASSERT_EQ(webview_bind(
+                view_, "echo",
+                [](const char* id, const char* request, void* arg) {
+                  auto* e = static_cast<Echo*>(arg);
+                  e->requests.emplace_back(request);
+                  webview_return(e->test->view_, id, 0, request);
+                },
+                &echo),
+            WEBVIEW_ERROR_OK);
+  const std::string outcome = settle(R"((function () {
+      var got = [], all = [];
+      for (var i = 0; i < 10000; ++i) all.push(echo(i).then(function (v) { got.push(v[0]); }));
+      return Promise.all(all).then(function () {
+        for (var i = 0; i < got.length; ++i) if (got[i] !== i) return "out of order at " + i;
+        return got.length;
+      });
+    })())",
+                                     120s);
+  EXPECT_EQ(outcome, R"(["ok","10000"])");
+  ASSERT_EQ(echo.requests.size(), 10000u);
+  for (std::size_t i = 0; i < echo.requests.size(); ++i) {
+    ASSERT_EQ(echo.requests[i], "[" + std::to_string(i) + "]");
+  }
+}
+
+TEST_F(WebViewGtk, DataGoesToTheNamedDirectories) {
+  const velto::testing::TempDir dirs;
+  const std::string data = dirs.path() + "/user data";
+  const std::string cache = dirs.path() + "/disk cache";
+  close_view();
+  setenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS",
+         ("--no-first-run --user-data-dir=\"" + data + "\" --disk-cache-dir=\"" + cache + "\"").c_str(), 1);
+  open_view();
+  unsetenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS");
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  EXPECT_EQ(settle("localStorage.getItem('velto_test')"), R"(["ok","\"stored\""])");
+  EXPECT_TRUE(pump_until([&] { return files_under(data) > 0; }, 15s)) << data;
+  EXPECT_TRUE(pump_until([&] { return files_under(cache) > 0; }, 15s)) << cache;
+  close_view();
+}
+
+}  // namespace
