@@ -1,0 +1,202 @@
+#pragma once
+
+// The part of the browser runtime's COM interface that the engine calls,
+// declared from the published interface identifiers and slot orders (see
+// docs/webview2-abi.md for each fact's source). Every interface lists its
+// methods in slot order up to the last one we use; the types of slots we
+// never call are simplified, which does not change the layout.
+
+#include <cstdint>
+
+#include "Core/WinApi.h"
+
+#include <objbase.h>
+
+namespace velto::webview::abi {
+
+inline constexpr GUID kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// IUnknown, slots 0-2 of every interface. Our own declaration: the system
+// header's has a public non-virtual destructor, which our warnings reject.
+struct Unknown {
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) = 0;
+  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+ protected:
+  ~Unknown() = default;
+};
+
+struct EventRegistrationToken {
+  std::int64_t value;
+};
+
+struct ICoreWebView2;
+struct ICoreWebView2Controller;
+struct ICoreWebView2Environment;
+struct ICoreWebView2Settings;
+struct ICoreWebView2WebMessageReceivedEventArgs;
+
+// Interfaces are never deleted through these pointers (Release does that),
+// hence the protected destructors.
+
+struct ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler : Unknown {
+  static constexpr GUID iid = {0x4e8a3389, 0xc9d8, 0x4bd2, {0xb6, 0xb5, 0x12, 0x4f, 0xee, 0x6c, 0xc1, 0x4d}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT error, ICoreWebView2Environment* environment) = 0;
+
+ protected:
+  ~ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler() = default;
+};
+
+struct ICoreWebView2CreateCoreWebView2ControllerCompletedHandler : Unknown {
+  static constexpr GUID iid = {0x6c4819f3, 0xc9b7, 0x4260, {0x81, 0x27, 0xc9, 0xf5, 0xbd, 0xe7, 0xf6, 0x8c}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT error, ICoreWebView2Controller* controller) = 0;
+
+ protected:
+  ~ICoreWebView2CreateCoreWebView2ControllerCompletedHandler() = default;
+};
+
+struct ICoreWebView2ExecuteScriptCompletedHandler : Unknown {
+  static constexpr GUID iid = {0x49511172, 0xcc67, 0x4bca, {0x99, 0x23, 0x13, 0x71, 0x12, 0xf4, 0xc4, 0xcc}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT error, LPCWSTR result_as_json) = 0;
+
+ protected:
+  ~ICoreWebView2ExecuteScriptCompletedHandler() = default;
+};
+
+struct ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler : Unknown {
+  static constexpr GUID iid = {0xb99369f3, 0x9b11, 0x47b5, {0xbc, 0x6f, 0x8e, 0x78, 0x95, 0xfc, 0xea, 0x17}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT error, LPCWSTR id) = 0;
+
+ protected:
+  ~ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler() = default;
+};
+
+struct ICoreWebView2WebMessageReceivedEventHandler : Unknown {
+  static constexpr GUID iid = {0x57213f19, 0x00e6, 0x49fa, {0x8e, 0x07, 0x89, 0x8e, 0xa0, 0x1e, 0xcb, 0xd2}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2WebMessageReceivedEventArgs* args) = 0;
+
+ protected:
+  ~ICoreWebView2WebMessageReceivedEventHandler() = default;
+};
+
+struct ICoreWebView2Environment : Unknown {
+  static constexpr GUID iid = {0xb96d755e, 0x0319, 0x4e92, {0xa2, 0x96, 0x23, 0x43, 0x6f, 0x46, 0xa1, 0xfc}};
+  // 3
+  virtual HRESULT STDMETHODCALLTYPE
+  CreateCoreWebView2Controller(HWND parent, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) = 0;
+
+ protected:
+  ~ICoreWebView2Environment() = default;
+};
+
+struct ICoreWebView2Controller : Unknown {
+  static constexpr GUID iid = {0x4d00c0d1, 0x9434, 0x4eb6, {0x80, 0x78, 0x86, 0x97, 0xa5, 0x60, 0x33, 0x4f}};
+  virtual HRESULT STDMETHODCALLTYPE get_IsVisible(BOOL* visible) = 0;                                  // 3
+  virtual HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) = 0;                                   // 4
+  virtual HRESULT STDMETHODCALLTYPE get_Bounds(RECT* bounds) = 0;                                      // 5
+  virtual HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) = 0;                                       // 6
+  virtual HRESULT STDMETHODCALLTYPE get_ZoomFactor(double* factor) = 0;                                // 7
+  virtual HRESULT STDMETHODCALLTYPE put_ZoomFactor(double factor) = 0;                                 // 8
+  virtual HRESULT STDMETHODCALLTYPE add_ZoomFactorChanged(Unknown*, EventRegistrationToken*) = 0;      // 9
+  virtual HRESULT STDMETHODCALLTYPE remove_ZoomFactorChanged(EventRegistrationToken) = 0;              // 10
+  virtual HRESULT STDMETHODCALLTYPE SetBoundsAndZoomFactor(RECT bounds, double factor) = 0;            // 11
+  virtual HRESULT STDMETHODCALLTYPE MoveFocus(int reason) = 0;                                         // 12
+  virtual HRESULT STDMETHODCALLTYPE add_MoveFocusRequested(Unknown*, EventRegistrationToken*) = 0;     // 13
+  virtual HRESULT STDMETHODCALLTYPE remove_MoveFocusRequested(EventRegistrationToken) = 0;             // 14
+  virtual HRESULT STDMETHODCALLTYPE add_GotFocus(Unknown*, EventRegistrationToken*) = 0;               // 15
+  virtual HRESULT STDMETHODCALLTYPE remove_GotFocus(EventRegistrationToken) = 0;                       // 16
+  virtual HRESULT STDMETHODCALLTYPE add_LostFocus(Unknown*, EventRegistrationToken*) = 0;              // 17
+  virtual HRESULT STDMETHODCALLTYPE remove_LostFocus(EventRegistrationToken) = 0;                      // 18
+  virtual HRESULT STDMETHODCALLTYPE add_AcceleratorKeyPressed(Unknown*, EventRegistrationToken*) = 0;  // 19
+  virtual HRESULT STDMETHODCALLTYPE remove_AcceleratorKeyPressed(EventRegistrationToken) = 0;          // 20
+  virtual HRESULT STDMETHODCALLTYPE get_ParentWindow(HWND* parent) = 0;                                // 21
+  virtual HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND parent) = 0;                                 // 22
+  virtual HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() = 0;                           // 23
+  virtual HRESULT STDMETHODCALLTYPE Close() = 0;                                                       // 24
+  virtual HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** webview) = 0;                     // 25
+
+ protected:
+  ~ICoreWebView2Controller() = default;
+};
+
+struct ICoreWebView2 : Unknown {
+  static constexpr GUID iid = {0x76eceacb, 0x0462, 0x4d94, {0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77, 0x5e}};
+  virtual HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) = 0;                   // 3
+  virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) = 0;                                          // 4
+  virtual HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) = 0;                                            // 5
+  virtual HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html) = 0;                                   // 6
+  virtual HRESULT STDMETHODCALLTYPE add_NavigationStarting(Unknown*, EventRegistrationToken*) = 0;        // 7
+  virtual HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken) = 0;                // 8
+  virtual HRESULT STDMETHODCALLTYPE add_ContentLoading(Unknown*, EventRegistrationToken*) = 0;            // 9
+  virtual HRESULT STDMETHODCALLTYPE remove_ContentLoading(EventRegistrationToken) = 0;                    // 10
+  virtual HRESULT STDMETHODCALLTYPE add_SourceChanged(Unknown*, EventRegistrationToken*) = 0;             // 11
+  virtual HRESULT STDMETHODCALLTYPE remove_SourceChanged(EventRegistrationToken) = 0;                     // 12
+  virtual HRESULT STDMETHODCALLTYPE add_HistoryChanged(Unknown*, EventRegistrationToken*) = 0;            // 13
+  virtual HRESULT STDMETHODCALLTYPE remove_HistoryChanged(EventRegistrationToken) = 0;                    // 14
+  virtual HRESULT STDMETHODCALLTYPE add_NavigationCompleted(Unknown*, EventRegistrationToken*) = 0;       // 15
+  virtual HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken) = 0;               // 16
+  virtual HRESULT STDMETHODCALLTYPE add_FrameNavigationStarting(Unknown*, EventRegistrationToken*) = 0;   // 17
+  virtual HRESULT STDMETHODCALLTYPE remove_FrameNavigationStarting(EventRegistrationToken) = 0;           // 18
+  virtual HRESULT STDMETHODCALLTYPE add_FrameNavigationCompleted(Unknown*, EventRegistrationToken*) = 0;  // 19
+  virtual HRESULT STDMETHODCALLTYPE remove_FrameNavigationCompleted(EventRegistrationToken) = 0;          // 20
+  virtual HRESULT STDMETHODCALLTYPE add_ScriptDialogOpening(Unknown*, EventRegistrationToken*) = 0;       // 21
+  virtual HRESULT STDMETHODCALLTYPE remove_ScriptDialogOpening(EventRegistrationToken) = 0;               // 22
+  virtual HRESULT STDMETHODCALLTYPE add_PermissionRequested(Unknown*, EventRegistrationToken*) = 0;       // 23
+  virtual HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken) = 0;               // 24
+  virtual HRESULT STDMETHODCALLTYPE add_ProcessFailed(Unknown*, EventRegistrationToken*) = 0;             // 25
+  virtual HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken) = 0;                     // 26
+  virtual HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(                                  // 27
+      LPCWSTR script, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveScriptToExecuteOnDocumentCreated(LPCWSTR id) = 0;  // 28
+  virtual HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script,                            // 29
+                                                  ICoreWebView2ExecuteScriptCompletedHandler* handler) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CapturePreview(int format, Unknown* stream, Unknown* handler) = 0;  // 30
+  virtual HRESULT STDMETHODCALLTYPE Reload() = 0;                                                       // 31
+  virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) = 0;                             // 32
+  virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR text) = 0;                           // 33
+  virtual HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
+                                                           EventRegistrationToken* token) = 0;    // 34
+  virtual HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) = 0;  // 35
+
+ protected:
+  ~ICoreWebView2() = default;
+};
+
+struct ICoreWebView2Settings : Unknown {
+  static constexpr GUID iid = {0xe562e4f0, 0xd7fa, 0x43ac, {0x8d, 0x71, 0xc0, 0x51, 0x50, 0x49, 0x9f, 0x00}};
+  virtual HRESULT STDMETHODCALLTYPE get_IsScriptEnabled(BOOL* value) = 0;                 // 3
+  virtual HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL value) = 0;                  // 4
+  virtual HRESULT STDMETHODCALLTYPE get_IsWebMessageEnabled(BOOL* value) = 0;             // 5
+  virtual HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL value) = 0;              // 6
+  virtual HRESULT STDMETHODCALLTYPE get_AreDefaultScriptDialogsEnabled(BOOL* value) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE put_AreDefaultScriptDialogsEnabled(BOOL value) = 0;   // 8
+  virtual HRESULT STDMETHODCALLTYPE get_IsStatusBarEnabled(BOOL* value) = 0;              // 9
+  virtual HRESULT STDMETHODCALLTYPE put_IsStatusBarEnabled(BOOL value) = 0;               // 10
+  virtual HRESULT STDMETHODCALLTYPE get_AreDevToolsEnabled(BOOL* value) = 0;              // 11
+  virtual HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL value) = 0;               // 12
+
+ protected:
+  ~ICoreWebView2Settings() = default;
+};
+
+struct ICoreWebView2WebMessageReceivedEventArgs : Unknown {
+  static constexpr GUID iid = {0x0f99a40c, 0xe962, 0x4207, {0x9e, 0x92, 0xe3, 0xd5, 0x42, 0xef, 0xf8, 0x49}};
+  virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* source) = 0;                 // 3
+  virtual HRESULT STDMETHODCALLTYPE get_WebMessageAsJson(LPWSTR* json) = 0;         // 4
+  virtual HRESULT STDMETHODCALLTYPE TryGetWebMessageAsString(LPWSTR* message) = 0;  // 5
+
+ protected:
+  ~ICoreWebView2WebMessageReceivedEventArgs() = default;
+};
+
+// The loader's export (documented) and the installed runtime's own entry
+// point (undocumented; see docs/webview2-abi.md for what we rely on).
+using CreateEnvironmentWithOptionsFn =
+    HRESULT(STDAPICALLTYPE*)(LPCWSTR browser_folder, LPCWSTR user_data_folder, Unknown* options,
+                             ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+using CreateEnvironmentInternalFn =
+    HRESULT(STDAPICALLTYPE*)(BOOL check_runtime_type, int runtime_type, LPCWSTR user_data_folder, Unknown* options,
+                             ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+
+}  // namespace velto::webview::abi

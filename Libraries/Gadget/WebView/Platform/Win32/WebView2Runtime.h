@@ -1,0 +1,65 @@
+#pragma once
+
+// Finding the browser runtime: the one place that loads its libraries and
+// resolves their entry points.
+
+#include <string>
+#include <utility>
+
+#include "WebView2Abi.h"
+
+namespace velto::webview {
+
+// An owned library handle.
+class Module {
+ public:
+  Module() noexcept = default;
+  explicit Module(HMODULE handle) noexcept : handle_(handle) {}
+  Module(Module&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  Module& operator=(Module&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+  ~Module() { reset(); }
+
+  void reset() noexcept {
+    if (HMODULE handle = std::exchange(handle_, nullptr)) {
+      FreeLibrary(handle);
+    }
+  }
+  [[nodiscard]] HMODULE get() const noexcept { return handle_; }
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+
+ private:
+  HMODULE handle_ = nullptr;
+};
+
+// A loaded runtime: its library and the entry point that creates an
+// environment. Exactly one of the two functions is set.
+struct Runtime {
+  Module library;
+  abi::CreateEnvironmentWithOptionsFn loader_entry = nullptr;
+  abi::CreateEnvironmentInternalFn installed_entry = nullptr;
+
+  explicit operator bool() const noexcept { return loader_entry != nullptr || installed_entry != nullptr; }
+
+  // Starts creating an environment for `user_data_folder`; the handler is
+  // called with the result (possibly before this returns).
+  HRESULT create_environment(const std::wstring& user_data_folder,
+                             abi::ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) const;
+};
+
+// The loader library beside the executable when there is one, otherwise the
+// installed runtime's own library; an empty Runtime when neither exists.
+[[nodiscard]] Runtime find_runtime();
+
+// Where the browser keeps its profile: the roaming application-data
+// directory joined with the program's file name.
+[[nodiscard]] std::wstring default_user_data_folder();
+
+}  // namespace velto::webview

@@ -1,0 +1,29 @@
+#pragma once
+
+// What the fake runtime library (built as WebView2Loader.dll for the tests)
+// offers the tests besides the loader's own entry point: the calls it
+// received, in order, and the number of its objects still alive.
+
+#ifdef FAKE_RUNTIME_BUILD
+#define FAKE_RUNTIME_API extern "C" __declspec(dllexport)
+#else
+#define FAKE_RUNTIME_API extern "C" __declspec(dllimport)
+#endif
+
+// One line per call: the method's name and its arguments, strings as UTF-8
+// with line breaks shown as "\n".
+FAKE_RUNTIME_API int fake_runtime_log_size();
+FAKE_RUNTIME_API const char* fake_runtime_log_entry(int index);
+FAKE_RUNTIME_API void fake_runtime_clear_log();
+
+// Environments, controllers, web views, settings and message arguments alive.
+FAKE_RUNTIME_API long fake_runtime_live_objects();
+
+// The page posting `text` through the bridge: the registered message
+// handler is called at once, as the runtime does from its own dispatch.
+// 0 when no handler is registered.
+FAKE_RUNTIME_API int fake_runtime_post_message(const wchar_t* text);
+
+// Makes the named step ("environment" or "controller") fail from now on;
+// null or "" for none.
+FAKE_RUNTIME_API void fake_runtime_fail(const char* step);
