@@ -1,10 +1,13 @@
 #include "Application.h"
 
+#include "Alert.h"
 #include "Core/Heap.h"
 #include "Core/Runtime.h"
+#include "Gadget/Gadget.h"
 #include "Platform.h"
 #include "Preference/Preference.h"
 #include "System/Files.h"
+#include "System/Process.h"
 #include "UpdateCheck.h"
 #include "Window/Window.h"
 
@@ -77,8 +80,36 @@ void save_geometry() {
   prefs_close();
 }
 
-// The chat view follows the client area; it exists once the browser is in.
-void fit_chat_view() {}
+// The browser's command-line switches, read by the browser when the chat
+// view creates it: its data and its cache both go to webview_data_dir.
+Text browser_arguments() {
+  const Text& dir = values().webview_data_dir;
+  return u"--user-data-dir=\"" + dir + u"\" --disk-cache-dir=\"" + dir + u"\"";
+}
+
+void prepare_browser_environment() {
+  const Text& dir = values().webview_data_dir;
+  // A directory or a file of that name is left as it is.
+  if (file_size(dir) == -1) {
+    dir_create(dir);
+  }
+  // Replaces whatever the parent process passed down.
+  env_set(kBrowserArgumentsVariable, browser_arguments());
+}
+
+Text chat_url() {
+  return Text(u"https://") + kServerHost + u"/chat";
+}
+
+void open_chat_view() {
+  static_cast<void>(webview_gadget_create(kChatView, 0, 0, window_width(kMainWindow), window_height(kMainWindow)));
+  gadget_set_text(kChatView, chat_url());
+}
+
+// The chat view always covers the whole client area.
+void fit_chat_view() {
+  gadget_resize(kChatView, 0, 0, window_width(kMainWindow), window_height(kMainWindow));
+}
 
 void on_size() {
   int width = window_width(kMainWindow);
@@ -133,6 +164,7 @@ void run() {
   // Stages that run before the window exists: the update check, then the
   // browser's environment.
   update_check();
+  prepare_browser_environment();
 
   open_main_window();
   if (!window_exists(kMainWindow)) {
@@ -140,6 +172,8 @@ void run() {
   }
 
   // Stages that need the window: the chat view, then the new-message binding.
+  open_chat_view();
+  webview_gadget_bind(kChatView, u"qx_notify_new_message", new_message_alert);
 
   main_loop();
 }

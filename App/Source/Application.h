@@ -28,6 +28,9 @@ inline constexpr std::uint32_t kDefaultWindowFlags = 0xCF0001;  // captioned, si
 // The chat server, which also publishes the updates (a deployment value).
 inline constexpr char16_t kServerHost[] = u"" VELTO_SERVER_HOST;
 
+// Switches for the embedded browser, as its Windows runtime names them.
+inline constexpr char16_t kBrowserArgumentsVariable[] = u"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS";
+
 inline constexpr char16_t kDefaultTitle[] = u"Velto Чат";
 inline constexpr std::uint32_t kStoredWindowFlags = 0xCF0000;  // as the default, without centring
 
