@@ -404,7 +404,19 @@ CHAT_PAGE = """<!DOCTYPE html>
       .catch(function () { status.textContent = "сообщение не отправлено"; });
   });
 
-  window.addEventListener("load", function () { beacon({ event: "load" }); });
+  // The size the page is shown at, for the tests of the window around it.
+  var reported = "";
+  function reportViewport() {
+    var size = window.innerWidth + "x" + window.innerHeight;
+    if (size !== reported) { reported = size; beacon({ event: "viewport", id: size }); }
+  }
+  var resizeTimer = 0;
+  window.addEventListener("resize", function () {
+    clearTimeout(resizeTimer);
+    resizeTimer = setTimeout(reportViewport, 100);
+  });
+
+  window.addEventListener("load", function () { beacon({ event: "load" }); reportViewport(); });
   poll();
 })();
 </script>

@@ -12,13 +12,13 @@
 #include <fstream>
 
 #include "Desktop.h"
+#include "LocalServer.h"
 
 namespace velto::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kServer[] = "https://" VELTO_SERVER_HOST;
 constexpr char kQuestionTitle[] = "^Доступно обновление!$";
 constexpr char kMainTitle[] = "Velto Чат";
 constexpr char kDescriptorCopy[] = "velto_chat_version.ini";
@@ -27,7 +27,7 @@ constexpr char kDescriptorCopy[] = "velto_chat_version.ini";
 constexpr char kTestUpdater[] = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments.txt\"\n";
 
 std::string fetch(const std::string& path) {
-  return shell("curl -sS --max-time 10 '" + std::string(kServer) + path + "'");
+  return server_fetch(path);
 }
 
 std::string url_encode(const std::string& text) {
@@ -48,13 +48,9 @@ std::string url_encode(const std::string& text) {
 class UpdateCheck : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!have_display()) {
-      GTEST_SKIP() << "needs an X display with a window manager (run under Scripts/with-display)";
+    if (const auto why = end_to_end_unavailable()) {
+      GTEST_SKIP() << *why;
     }
-    if (std::getenv("VELTO_TEST_SERVER_PORT") == nullptr) {
-      GTEST_SKIP() << "needs the local server (run under Scripts/with-test-server --private-network)";
-    }
-    ASSERT_NE(fetch("/test/reset").find("reset"), std::string::npos) << "the local server does not answer";
     updater_source_ = temp_.path() + "/published-updater";
     std::ofstream(updater_source_) << kTestUpdater;
   }

@@ -139,7 +139,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vect
     envp.push_back(const_cast<char*>(e.c_str()));
   }
   envp.push_back(nullptr);
-  if (posix_spawn(&pid_, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) {
+  if (posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) {
     pid_ = -1;
   }
 }

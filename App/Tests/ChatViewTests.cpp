@@ -1,0 +1,213 @@
+// The chat view and the new-message alert, as a user meets them: the real
+// client shows the local server's chat page; the page reports what it sees
+// (its load and its viewport) to the server, messages come from the server,
+// and the window and its urgency are read with the standard X tools.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Desktop.h"
+#include "LocalServer.h"
+
+namespace velto::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kVariable[] = "WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS";
+
+std::string fetch(const std::string& path) {
+  return server_fetch(path);
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+    ++count;
+  }
+  return count;
+}
+
+bool beacon_seen(const std::string& event, const std::string& id = {}) {
+  std::string wanted = "\"event\": \"" + event + "\"";
+  if (!id.empty()) {
+    wanted += ", \"id\": \"" + id + "\"";
+  }
+  return fetch("/test/beacons").find(wanted) != std::string::npos;
+}
+
+// Every process below `root`, found through their parents.
+std::vector<pid_t> descendants(pid_t root) {
+  std::vector<std::pair<pid_t, pid_t>> parents;
+  if (DIR* proc = opendir("/proc")) {
+    while (const dirent* entry = readdir(proc)) {
+      const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+      if (pid <= 0) {
+        continue;
+      }
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const auto close = line.rfind(')');
+      if (close == std::string::npos) {
+        continue;
+      }
+      std::istringstream rest(line.substr(close + 2));
+      char state = 0;
+      pid_t parent = 0;
+      rest >> state >> parent;
+      parents.emplace_back(pid, parent);
+    }
+    closedir(proc);
+  }
+  std::vector<pid_t> found{root};
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    for (const auto& [pid, parent] : parents) {
+      if (parent == found[i]) {
+        found.push_back(pid);
+      }
+    }
+  }
+  found.erase(found.begin());
+  return found;
+}
+
+// The variable as the browser's processes were given it by the client.
+std::optional<std::string> browser_environment(pid_t client, const std::string& name) {
+  for (const pid_t pid : descendants(client)) {
+    std::ifstream environ("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+    std::string entry;
+    while (std::getline(environ, entry, '\0')) {
+      if (entry.rfind(name + "=", 0) == 0) {
+        return entry.substr(name.size() + 1);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+class ChatView : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const auto why = end_to_end_unavailable()) {
+      GTEST_SKIP() << *why;
+    }
+    fs::create_directories(app_dir());
+  }
+
+  [[nodiscard]] std::string app_dir() const { return config_.path() + "/VeltoChat"; }
+  [[nodiscard]] std::string data_dir() const { return app_dir() + "/WebView2Data"; }
+  [[nodiscard]] std::string sound_log() const { return config_.path() + "/sounds.txt"; }
+  [[nodiscard]] std::string sounds() const { return fs::exists(sound_log()) ? read_file(sound_log()) : ""; }
+
+  void start(const std::vector<std::string>& environment = {}) {
+    std::vector<std::string> env{"XDG_CONFIG_HOME=" + config_.path(), "LD_PRELOAD=" VELTO_SOUND_RECORDER,
+                                 "VELTO_SOUND_LOG=" + sound_log()};
+    env.insert(env.end(), environment.begin(), environment.end());
+    client_ = std::make_unique<ChildProcess>(std::vector<std::string>{VELTO_CLIENT_PATH}, env);
+    const auto window = find_window_of_pid(client_->pid());
+    ASSERT_TRUE(window) << "the client's window did not appear";
+    window_ = *window;
+    ASSERT_TRUE(eventually([] { return beacon_seen("load"); }, 30s)) << "the chat page did not load";
+  }
+
+  void close_and_expect_exit_code_zero() {
+    shell("wmctrl -ic " + std::to_string(window_));
+    const auto status = client_->wait(15s);
+    ASSERT_TRUE(status) << "the client did not end after its window was closed";
+    EXPECT_EQ(*status, 0);
+  }
+
+  // Has a message arrive from someone else and waits until the page has
+  // told the client about it and got its answer.
+  static void message_arrives(const std::string& text) {
+    const std::size_t before = count_of(fetch("/test/beacons"), "\"notify-resolved\"");
+    fetch("/test/message?author=Anna&text=" + text);
+    ASSERT_TRUE(eventually([&] { return count_of(fetch("/test/beacons"), "\"notify-resolved\"") > before; }, 15s))
+        << "the page did not pass the message on";
+  }
+
+  // The urgency bit (XUrgencyHint) of the window's WM_HINTS flags.
+  [[nodiscard]] bool urgent() const {
+    const std::string hints = shell("xprop -id " + std::to_string(window_) + " -f WM_HINTS 32x '=$0' WM_HINTS");
+    const auto equals = hints.find('=');
+    return equals != std::string::npos && (std::strtoul(hints.c_str() + equals + 1, nullptr, 16) & 0x100U) != 0;
+  }
+
+  TempDir config_;
+  std::unique_ptr<ChildProcess> client_;
+  unsigned long window_ = 0;
+};
+
+TEST_F(ChatView, ShowsTheChatPageOverTheWholeWindow) {
+  start();
+  EXPECT_TRUE(eventually([] { return beacon_seen("viewport", "400x700"); }, 10s)) << "the page is not 400 × 700";
+  TempDir shots;
+  const std::string shot = shots.path() + "/window.png";
+  shell("import -window " + std::to_string(window_) + " " + shot);
+  const std::string colours = shell("identify -format '%k' " + shot);
+  EXPECT_GT(std::atoi(colours.c_str()), 10) << "the window looks blank";
+
+  shell("xdotool windowsize " + std::to_string(window_) + " 200 300");
+  EXPECT_TRUE(eventually([] { return beacon_seen("viewport", "290x400"); }, 10s))
+      << "the page does not cover the window at its minimum size";
+  shell("xdotool windowsize " + std::to_string(window_) + " 500 600");
+  EXPECT_TRUE(eventually([] { return beacon_seen("viewport", "500x600"); }, 10s));
+  close_and_expect_exit_code_zero();
+  EXPECT_FALSE(fs::is_empty(data_dir())) << "the browser kept nothing in its data directory";
+}
+
+TEST_F(ChatView, TheBrowserGetsTheClientsSwitchesWhateverTheParentSet) {
+  const std::string expected = "--user-data-dir=\"" + data_dir() + "\" --disk-cache-dir=\"" + data_dir() + "\"";
+  start({std::string(kVariable) + "=--disk-cache-dir=/elsewhere --lang=de"});
+  const auto seen = browser_environment(client_->pid(), kVariable);
+  ASSERT_TRUE(seen) << "no browser process found below the client";
+  EXPECT_EQ(*seen, expected);
+  close_and_expect_exit_code_zero();
+}
+
+TEST_F(ChatView, AFileInThePlaceOfTheDataDirectoryIsLeftAlone) {
+  std::ofstream(data_dir()) << "not a directory";
+  start();
+  const auto seen = browser_environment(client_->pid(), kVariable);
+  ASSERT_TRUE(seen);
+  EXPECT_NE(seen->find("--user-data-dir=\"" + data_dir() + "\""), std::string::npos);
+  close_and_expect_exit_code_zero();
+  EXPECT_TRUE(fs::is_regular_file(data_dir()));
+  EXPECT_EQ(read_file(data_dir()), "not a directory");
+}
+
+TEST_F(ChatView, AMessageAlertsOnlyAUserWhoIsLookingElsewhere) {
+  start();
+  shell("xdotool windowactivate --sync " + std::to_string(window_));
+  message_arrives("in%20front");
+  EXPECT_FALSE(urgent()) << "alerted while the user was looking at the client";
+  EXPECT_EQ(sounds(), "");
+
+  // Another program in front.
+  ChildProcess other({"xmessage", "-title", "velto-other", "another program"});
+  const auto other_window = find_window("^velto-other$");
+  ASSERT_TRUE(other_window);
+  shell("xdotool windowactivate --sync " + std::to_string(*other_window));
+  message_arrives("behind");
+  EXPECT_TRUE(eventually([&] { return urgent(); })) << "no urgency hint while another window was in front";
+  EXPECT_EQ(sounds(), "message-new-instant\n");
+
+  // Coming back to the client clears the hint.
+  shell("xdotool windowactivate --sync " + std::to_string(window_));
+  EXPECT_TRUE(eventually([&] { return !urgent(); })) << "the urgency hint stayed after the user came back";
+
+  // Minimised.
+  shell("xdotool windowminimize --sync " + std::to_string(window_));
+  message_arrives("minimised");
+  EXPECT_TRUE(eventually([&] { return urgent(); })) << "no urgency hint while minimised";
+  EXPECT_EQ(sounds(), "message-new-instant\nmessage-new-instant\n");
+  close_and_expect_exit_code_zero();
+}
+
+}  // namespace
+}  // namespace velto::testing
