@@ -226,7 +226,7 @@ TEST_F(BrowserGadget, CreationRunsItsStepsInOrder) {
   EXPECT_EQ(fake_webview_parent(record->instance), record->handle);
   EXPECT_EQ(parent_of(record->handle), client_area_of(1));
 #ifdef _WIN32
-  const std::string cache = "--disk-cache-dir=\"" + to_utf8(temp_directory()) + "\\\\WebView2_Cache\"";
+  const std::string cache = "--disk-cache-dir=\"" + to_utf8(temp_directory()) + "\\WebView2_Cache\"";
   EXPECT_EQ(fake_webview_log(),
             (std::vector<std::string>{
                 "create " + s, "handle " + s + " UI_WIDGET", "handle " + s + " BROWSER_CONTROLLER",

@@ -97,9 +97,10 @@ Text browser_temp_directory() {
 }
 
 TextView cache_directory_suffix() noexcept {
-  // Two backslashes, as the switch has always been written; the browser
+  // The temporary path already ends in a backslash, so the switch has two
+  // before the folder name, as it has always been written; the browser
   // reads them as one separator.
-  return u"\\\\WebView2_Cache";
+  return u"\\WebView2_Cache";
 }
 
 void* host_create(void* container, int x, int y, int width, int height) {
