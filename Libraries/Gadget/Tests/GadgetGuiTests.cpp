@@ -16,6 +16,7 @@
 #include "FakeWebView.h"
 #include "Gadget/Gadget.h"
 #include "GadgetInternal.h"
+#include "GadgetTestSupport.h"
 #include "System/Files.h"
 #include "System/Process.h"
 #include "Window/Events.h"
@@ -34,28 +35,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kWindowFlags = 0xCF0000;
-
-struct Box {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-  bool operator==(const Box&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Box& box) {
-  return out << box.x << "," << box.y << " " << box.width << "x" << box.height;
-}
-
-bool have_display() {
-#ifdef _WIN32
-  return true;
-#else
-  const char* display = std::getenv("DISPLAY");
-  return display && *display;
-#endif
-}
+using gadget_testing::Box;
+using gadget_testing::have_display;
+using gadget_testing::kWindowFlags;
 
 // Runs the toolkit's queued work for a while (bounded).
 void pump(std::chrono::milliseconds quiet = 100ms) {
@@ -173,11 +155,7 @@ class BrowserGadget : public ::testing::Test {
     if (!have_display()) {
       return;
     }
-    string_library_init();
-    memory_library_init();
-    event_queue_init();
-    window_library_init();
-    gadget_library_init();
+    gadget_testing::libraries_init();
   }
 
   void SetUp() override {

@@ -5,9 +5,9 @@
 
 #include <array>
 
-#include "BrowserAbi.h"
 #include "GadgetInternal.h"
 #include "GadgetWin32.h"
+#include "WebView/WebView2Abi.h"
 #include "Window/Window.h"
 
 namespace velto {
@@ -108,35 +108,34 @@ void* host_create(void* container, int x, int y, int width, int height) {
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(-1)), module_instance(), nullptr);
 }
 
+// The engine hands out the controller without a reference; get_CoreWebView2
+// adds the one the gadget keeps until browser_release.
 void* browser_open(void* controller) {
-  auto* browser_controller = static_cast<browser_abi::Controller*>(controller);
-  browser_abi::Browser* browser = nullptr;
-  if (browser_controller->table->get_CoreWebView2(browser_controller, &browser) != S_OK) {
+  webview::abi::ICoreWebView2* browser = nullptr;
+  if (static_cast<webview::abi::ICoreWebView2Controller*>(controller)->get_CoreWebView2(&browser) != S_OK) {
     return nullptr;
   }
   return browser;
 }
 
 void browser_release(void* browser) noexcept {
-  if (auto* interface_pointer = static_cast<browser_abi::Browser*>(browser)) {
-    interface_pointer->table->unknown.Release(interface_pointer);
+  if (browser) {
+    static_cast<webview::abi::ICoreWebView2*>(browser)->Release();
   }
 }
 
 void browser_settings_apply(void* browser) {
-  auto* interface_pointer = static_cast<browser_abi::Browser*>(browser);
-  browser_abi::Settings* settings = nullptr;
-  if (interface_pointer->table->get_Settings(interface_pointer, &settings) != S_OK || !settings) {
+  webview::abi::ICoreWebView2Settings* settings = nullptr;
+  if (static_cast<webview::abi::ICoreWebView2*>(browser)->get_Settings(&settings) != S_OK || !settings) {
     return;
   }
-  settings->table->put_AreDefaultScriptDialogsEnabled(settings, TRUE);
-  settings->table->put_IsWebMessageEnabled(settings, TRUE);
-  settings->table->unknown.Release(settings);
+  settings->put_AreDefaultScriptDialogsEnabled(TRUE);
+  settings->put_IsWebMessageEnabled(TRUE);
+  settings->Release();
 }
 
 void browser_show(void* controller) {
-  auto* browser_controller = static_cast<browser_abi::Controller*>(controller);
-  browser_controller->table->put_IsVisible(browser_controller, TRUE);
+  static_cast<webview::abi::ICoreWebView2Controller*>(controller)->put_IsVisible(TRUE);
 }
 
 void host_attach(ObjectNumber number, GadgetRecord& record) {

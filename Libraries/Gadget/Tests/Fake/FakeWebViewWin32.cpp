@@ -2,35 +2,12 @@
 
 #include <string>
 
-#include "BrowserAbi.h"
 #include "FakeWebViewInternal.h"
+#include "InterfaceStubs.h"
 
 namespace fake {
 
-namespace abi = velto::browser_abi;
-
-// The browser's interfaces as far as the gadget uses them. Every object
-// knows its instance, for the log.
-struct FakeSettings {
-  abi::Settings base;
-  Instance* owner;
-  int references;
-};
-struct FakeBrowser {
-  abi::Browser base;
-  Instance* owner;
-  int references;
-};
-struct FakeController {
-  abi::Controller base;
-  Instance* owner;
-};
-
-struct PlatformParts {
-  FakeController controller;
-  FakeBrowser browser;
-  FakeSettings settings;
-};
+namespace abi = velto::webview::abi;
 
 namespace {
 
@@ -38,82 +15,82 @@ std::string serial_of(const Instance* instance) {
   return std::to_string(instance->serial);
 }
 
-template <class Self>
-HRESULT STDMETHODCALLTYPE query_nothing(Self*, REFIID, void** object) {
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-// ---- Settings
-ULONG STDMETHODCALLTYPE settings_add_ref(abi::Settings* self) {
-  auto* settings = reinterpret_cast<FakeSettings*>(self);
-  return static_cast<ULONG>(++settings->references);
-}
-ULONG STDMETHODCALLTYPE settings_release(abi::Settings* self) {
-  auto* settings = reinterpret_cast<FakeSettings*>(self);
-  log("settings_release " + serial_of(settings->owner));
-  return static_cast<ULONG>(--settings->references);
-}
-HRESULT STDMETHODCALLTYPE put_web_message(abi::Settings* self, BOOL enabled) {
-  log("put_IsWebMessageEnabled " + serial_of(reinterpret_cast<FakeSettings*>(self)->owner) + " " +
-      std::to_string(enabled));
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE put_script_dialogs(abi::Settings* self, BOOL enabled) {
-  log("put_AreDefaultScriptDialogsEnabled " + serial_of(reinterpret_cast<FakeSettings*>(self)->owner) + " " +
-      std::to_string(enabled));
-  return S_OK;
-}
-const abi::SettingsTable kSettingsTable{
-    {query_nothing<abi::Settings>, settings_add_ref, settings_release},
-    {},
-    put_web_message,
-    nullptr,
-    put_script_dialogs,
-};
-
-// ---- Browser
-ULONG STDMETHODCALLTYPE browser_add_ref(abi::Browser* self) {
-  return static_cast<ULONG>(++reinterpret_cast<FakeBrowser*>(self)->references);
-}
-ULONG STDMETHODCALLTYPE browser_release(abi::Browser* self) {
-  return static_cast<ULONG>(--reinterpret_cast<FakeBrowser*>(self)->references);
-}
-HRESULT STDMETHODCALLTYPE get_settings(abi::Browser* self, abi::Settings** out) {
-  Instance* owner = reinterpret_cast<FakeBrowser*>(self)->owner;
-  log("get_Settings " + serial_of(owner));
-  FakeSettings& settings = owner->platform->settings;
-  ++settings.references;
-  *out = &settings.base;
-  return S_OK;
-}
-const abi::BrowserTable kBrowserTable{
-    {query_nothing<abi::Browser>, browser_add_ref, browser_release},
-    get_settings,
-};
-
-// ---- Controller (the engine holds it; no counting needed)
-ULONG STDMETHODCALLTYPE controller_count(abi::Controller*) {
-  return 1;
-}
-HRESULT STDMETHODCALLTYPE put_visible(abi::Controller* self, BOOL visible) {
-  Instance* owner = reinterpret_cast<FakeController*>(self)->owner;
-  log("put_IsVisible " + serial_of(owner) + " " + std::to_string(visible));
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE get_browser(abi::Controller* self, abi::Browser** out) {
-  Instance* owner = reinterpret_cast<FakeController*>(self)->owner;
-  log("get_CoreWebView2 " + serial_of(owner));
-  FakeBrowser& browser = owner->platform->browser;
-  ++browser.references;
-  *out = &browser.base;
-  return S_OK;
-}
-const abi::ControllerTable kControllerTable{
-    {query_nothing<abi::Controller>, controller_count, controller_count}, nullptr, put_visible, {}, get_browser,
-};
-
 }  // namespace
+
+// Nothing is queried through these objects.
+template <class Stub>
+struct Unqueried : Stub {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+
+ protected:
+  ~Unqueried() = default;
+};
+
+// The browser's interfaces as far as the gadget uses them. Every object
+// knows its instance, for the log.
+struct FakeSettings final : Unqueried<abi::SettingsStub> {
+  explicit FakeSettings(Instance* instance) : owner(instance) {}
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    log("settings_release " + serial_of(owner));
+    return static_cast<ULONG>(--references);
+  }
+  HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL enabled) override {
+    log("put_IsWebMessageEnabled " + serial_of(owner) + " " + std::to_string(enabled));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_AreDefaultScriptDialogsEnabled(BOOL enabled) override {
+    log("put_AreDefaultScriptDialogsEnabled " + serial_of(owner) + " " + std::to_string(enabled));
+    return S_OK;
+  }
+  Instance* owner;
+  int references = 0;
+};
+
+struct FakeBrowser final : Unqueried<abi::WebViewStub> {
+  FakeBrowser(Instance* instance, FakeSettings* browser_settings) : owner(instance), settings(browser_settings) {}
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
+  HRESULT STDMETHODCALLTYPE get_Settings(abi::ICoreWebView2Settings** out) override {
+    log("get_Settings " + serial_of(owner));
+    settings->AddRef();
+    *out = settings;
+    return S_OK;
+  }
+  Instance* owner;
+  FakeSettings* settings;
+  int references = 0;
+};
+
+// The engine holds the controller; no counting needed.
+struct FakeController final : Unqueried<abi::ControllerStub> {
+  FakeController(Instance* instance, FakeBrowser* controller_browser) : owner(instance), browser(controller_browser) {}
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) override {
+    log("put_IsVisible " + serial_of(owner) + " " + std::to_string(visible));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_CoreWebView2(abi::ICoreWebView2** out) override {
+    log("get_CoreWebView2 " + serial_of(owner));
+    browser->AddRef();
+    *out = browser;
+    return S_OK;
+  }
+  Instance* owner;
+  FakeBrowser* browser;
+};
+
+struct PlatformParts {
+  explicit PlatformParts(Instance* instance)
+      : settings(instance), browser(instance, &settings), controller(instance, &browser) {}
+  FakeSettings settings;
+  FakeBrowser browser;
+  FakeController controller;
+};
 
 // The widget stands in for the engine's "webview_widget" child: zero-sized
 // at first, as the engine leaves it.
@@ -129,8 +106,7 @@ bool widget_create(Instance& instance, void* window) {
   }
   instance.widget = widget;
   // Instances are never deleted, so neither are these.
-  instance.platform = new PlatformParts{
-      {{&kControllerTable}, &instance}, {{&kBrowserTable}, &instance, 0}, {{&kSettingsTable}, &instance, 0}};
+  instance.platform = new PlatformParts(&instance);
   return true;
 }
 
@@ -151,7 +127,7 @@ void* native_handle(const Instance& instance, webview_native_handle_kind_t kind)
     case WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET:
       return widget;
     case WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER:
-      return instance.platform ? &instance.platform->controller.base : nullptr;
+      return instance.platform ? static_cast<abi::ICoreWebView2Controller*>(&instance.platform->controller) : nullptr;
   }
   return nullptr;
 }

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,62 +16,20 @@
 #include <vector>
 
 #include "Desktop.h"
+#include "PageSupport.h"
 #include "WebView/webview.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-// Outcome of a page expression: ["ok", value] or ["err", reason], with the
-// value as JSON text, "undefined", or "Error: <message>".
-constexpr char kSettle[] = R"js(
-(function () {
-  function d(v) {
-    return v === undefined ? "undefined" : v instanceof Error ? "Error: " + v.message : JSON.stringify(v);
-  }
-  Promise.resolve().then(function () { return (EXPR); }).then(
-    function (v) { report("ok", d(v)); }, function (e) { report("err", d(e)); });
-})();
-)js";
+using velto::testing::files_under;
+using velto::testing::pump_for;
+using velto::testing::pump_until;
+using velto::testing::server_url;
 
 std::unique_ptr<velto::testing::TempDir>& home() {
   static std::unique_ptr<velto::testing::TempDir> dir;
   return dir;
-}
-
-// Runs the main loop until `done` holds or the time is up.
-bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  // Wakes the blocking iteration so that the deadline is seen.
-  const guint tick = g_timeout_add(
-      10, [](gpointer) { return gboolean{G_SOURCE_CONTINUE}; }, nullptr);
-  while (!done() && Clock::now() < deadline) {
-    g_main_context_iteration(nullptr, TRUE);
-  }
-  g_source_remove(tick);
-  return done();
-}
-
-void pump_for(std::chrono::milliseconds time) {
-  pump_until([] { return false; }, time);
-}
-
-std::size_t files_under(const std::string& directory) {
-  std::error_code error;
-  std::size_t count = 0;
-  for (auto it = std::filesystem::recursive_directory_iterator(directory, error);
-       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    if (it->is_regular_file(error)) {
-      ++count;
-    }
-  }
-  return count;
-}
-
-std::string server_url(const std::string& path) {
-  const char* port = std::getenv("VELTO_TEST_SERVER_PORT");
-  return std::string("https://127.0.0.1:") + (port ? port : "0") + path;
 }
 
 class WebViewGtk : public ::testing::Test {
@@ -134,17 +91,12 @@ class WebViewGtk : public ::testing::Test {
     return pump_until([&] { return finished_ > 0; }, 20s);
   }
 
-  void evaluate(const std::string& script) {
-    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(widget_), script.c_str(), -1, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr);
-  }
+  void evaluate(const std::string& script) { velto::testing::evaluate(WEBKIT_WEB_VIEW(widget_), script); }
 
   // The outcome of a page expression, as `report` received it.
   std::string settle(const std::string& expression, std::chrono::milliseconds timeout = 10s) {
     reports_.clear();
-    std::string script = kSettle;
-    script.replace(script.find("EXPR"), 4, expression);
-    evaluate(script);
+    evaluate(velto::testing::settle_script(expression));
     if (!pump_until([&] { return !reports_.empty(); }, timeout)) {
       return "(no report)";
     }
@@ -220,12 +172,7 @@ TEST_F(WebViewGtk, CreatesLoadsAndNavigates) {
   const std::string url = server_url("/test/bindings");
   ASSERT_TRUE(load(url.c_str()));
   EXPECT_EQ(webkit_web_view_get_uri(WEBKIT_WEB_VIEW(widget_)), url);
-  EXPECT_TRUE(velto::testing::eventually(
-      [] {
-        return velto::testing::shell("curl -s --max-time 5 '" + server_url("/test/beacons") + "'")
-                   .find(R"("event": "load", "id": "bindings")") != std::string::npos;
-      },
-      10s, 200ms));
+  EXPECT_TRUE(velto::testing::beacon_seen("load", "bindings"));
 
   ASSERT_TRUE(load(""));
   EXPECT_STREQ(webkit_web_view_get_uri(WEBKIT_WEB_VIEW(widget_)), "about:blank");

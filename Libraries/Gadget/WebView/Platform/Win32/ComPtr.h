@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "WebView2Abi.h"
+#include "WebView/WebView2Abi.h"
 
 namespace velto::webview {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "WebView2Abi.h"
+#include "WebView/WebView2Abi.h"
 
 namespace velto::webview {
 

@@ -13,7 +13,7 @@
 
 #include "ComPtr.h"
 #include "Engine.h"
-#include "WebView2Abi.h"
+#include "WebView/WebView2Abi.h"
 #include "WebView2Runtime.h"
 
 namespace velto::webview {

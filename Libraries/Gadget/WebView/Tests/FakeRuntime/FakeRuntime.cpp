@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ComPtr.h"
-#include "WebView2Abi.h"
+#include "InterfaceStubs.h"
 
 namespace {
 
@@ -76,14 +76,15 @@ void later(std::function<void()> callback) {
 }
 
 // A fake object: counted while alive, reference counted like the real ones.
-template <class Interface>
-class Fake : public Interface {
+// `Stub` answers whatever the fake leaves out.
+template <class Stub>
+class Fake : public Stub {
  public:
   Fake(const Fake&) = delete;
   Fake& operator=(const Fake&) = delete;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID requested, void** object) override {
-    if (IsEqualGUID(requested, kIidUnknown) || IsEqualGUID(requested, Interface::iid)) {
-      *object = static_cast<Interface*>(this);
+    if (IsEqualGUID(requested, kIidUnknown) || IsEqualGUID(requested, Stub::iid)) {
+      *object = static_cast<Stub*>(this);
       AddRef();
       return S_OK;
     }
@@ -107,27 +108,14 @@ class Fake : public Interface {
   ULONG references_ = 1;
 };
 
-#define FAKE_UNUSED_EVENT(name)                                                      \
-  HRESULT STDMETHODCALLTYPE add_##name(Unknown*, EventRegistrationToken*) override { \
-    return E_NOTIMPL;                                                                \
-  }                                                                                  \
-  HRESULT STDMETHODCALLTYPE remove_##name(EventRegistrationToken) override {         \
-    return E_NOTIMPL;                                                                \
-  }
-
-class FakeSettings final : public Fake<ICoreWebView2Settings> {
+class FakeSettings final : public Fake<SettingsStub> {
  public:
-  HRESULT STDMETHODCALLTYPE get_IsScriptEnabled(BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL value) override { return put("IsScriptEnabled", value); }
-  HRESULT STDMETHODCALLTYPE get_IsWebMessageEnabled(BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL value) override { return put("IsWebMessageEnabled", value); }
-  HRESULT STDMETHODCALLTYPE get_AreDefaultScriptDialogsEnabled(BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_AreDefaultScriptDialogsEnabled(BOOL value) override {
     return put("AreDefaultScriptDialogsEnabled", value);
   }
-  HRESULT STDMETHODCALLTYPE get_IsStatusBarEnabled(BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_IsStatusBarEnabled(BOOL value) override { return put("IsStatusBarEnabled", value); }
-  HRESULT STDMETHODCALLTYPE get_AreDevToolsEnabled(BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL value) override { return put("AreDevToolsEnabled", value); }
 
  private:
@@ -156,7 +144,7 @@ class FakeMessageArgs final : public Fake<ICoreWebView2WebMessageReceivedEventAr
 class FakeWebView;
 FakeWebView* g_webview = nullptr;  // the one whose message handler the tests drive
 
-class FakeWebView final : public Fake<ICoreWebView2> {
+class FakeWebView final : public Fake<WebViewStub> {
  public:
   FakeWebView() : settings_(ComPtr<ICoreWebView2Settings>::adopt(new FakeSettings)) { g_webview = this; }
   ~FakeWebView() override {
@@ -171,22 +159,10 @@ class FakeWebView final : public Fake<ICoreWebView2> {
     *settings = settings_.get();
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_Source(LPWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override {
     record("Navigate " + utf8(uri));
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR) override { return E_NOTIMPL; }
-  FAKE_UNUSED_EVENT(NavigationStarting)
-  FAKE_UNUSED_EVENT(ContentLoading)
-  FAKE_UNUSED_EVENT(SourceChanged)
-  FAKE_UNUSED_EVENT(HistoryChanged)
-  FAKE_UNUSED_EVENT(NavigationCompleted)
-  FAKE_UNUSED_EVENT(FrameNavigationStarting)
-  FAKE_UNUSED_EVENT(FrameNavigationCompleted)
-  FAKE_UNUSED_EVENT(ScriptDialogOpening)
-  FAKE_UNUSED_EVENT(PermissionRequested)
-  FAKE_UNUSED_EVENT(ProcessFailed)
   HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
       LPCWSTR script, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) override {
     record("AddScriptToExecuteOnDocumentCreated " + utf8(script));
@@ -210,10 +186,6 @@ class FakeWebView final : public Fake<ICoreWebView2> {
     });
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE CapturePreview(int, Unknown*, Unknown*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reload() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
                                                    EventRegistrationToken* token) override {
     record("add_WebMessageReceived");
@@ -244,33 +216,19 @@ class FakeWebView final : public Fake<ICoreWebView2> {
   int scripts_ = 0;
 };
 
-class FakeController final : public Fake<ICoreWebView2Controller> {
+class FakeController final : public Fake<ControllerStub> {
  public:
   FakeController() : webview_(ComPtr<FakeWebView>::adopt(new FakeWebView)) {}
 
-  HRESULT STDMETHODCALLTYPE get_IsVisible(BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) override {
     record(std::string("put_IsVisible ") + (visible ? "1" : "0"));
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_Bounds(RECT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) override {
     record("put_Bounds " + std::to_string(bounds.left) + " " + std::to_string(bounds.top) + " " +
            std::to_string(bounds.right) + " " + std::to_string(bounds.bottom));
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_ZoomFactor(double*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_ZoomFactor(double) override { return E_NOTIMPL; }
-  FAKE_UNUSED_EVENT(ZoomFactorChanged)
-  HRESULT STDMETHODCALLTYPE SetBoundsAndZoomFactor(RECT, double) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE MoveFocus(int) override { return E_NOTIMPL; }
-  FAKE_UNUSED_EVENT(MoveFocusRequested)
-  FAKE_UNUSED_EVENT(GotFocus)
-  FAKE_UNUSED_EVENT(LostFocus)
-  FAKE_UNUSED_EVENT(AcceleratorKeyPressed)
-  HRESULT STDMETHODCALLTYPE get_ParentWindow(HWND*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Close() override {
     record("Close");
     if (webview_) {

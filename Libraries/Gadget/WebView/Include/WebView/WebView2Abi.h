@@ -1,7 +1,7 @@
 #pragma once
 
-// The part of the browser runtime's COM interface that the engine calls,
-// declared from the published interface identifiers and slot orders (see
+// Windows only. The part of the browser runtime's COM interface that the
+// engine and the gadget library call, declared from the published interface identifiers and slot orders (see
 // docs/webview2-abi.md for each fact's source). Every interface lists its
 // methods in slot order up to the last one we use; the types of slots we
 // never call are simplified, which does not change the layout.

@@ -1,0 +1,98 @@
+#pragma once
+
+// Bases for fake browser objects: every method of the interface answers
+// E_NOTIMPL, so that a fake overrides only what its tests call. IUnknown's
+// three methods stay for the fake to implement.
+
+#include "WebView/WebView2Abi.h"
+
+namespace velto::webview::abi {
+
+#define VELTO_UNUSED_EVENT(name)                                                     \
+  HRESULT STDMETHODCALLTYPE add_##name(Unknown*, EventRegistrationToken*) override { \
+    return E_NOTIMPL;                                                                \
+  }                                                                                  \
+  HRESULT STDMETHODCALLTYPE remove_##name(EventRegistrationToken) override {         \
+    return E_NOTIMPL;                                                                \
+  }
+
+struct SettingsStub : ICoreWebView2Settings {
+  HRESULT STDMETHODCALLTYPE get_IsScriptEnabled(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_IsWebMessageEnabled(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_AreDefaultScriptDialogsEnabled(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_AreDefaultScriptDialogsEnabled(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_IsStatusBarEnabled(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_IsStatusBarEnabled(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_AreDevToolsEnabled(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL) override { return E_NOTIMPL; }
+
+ protected:
+  ~SettingsStub() = default;
+};
+
+struct WebViewStub : ICoreWebView2 {
+  HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_Source(LPWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR) override { return E_NOTIMPL; }
+  VELTO_UNUSED_EVENT(NavigationStarting)
+  VELTO_UNUSED_EVENT(ContentLoading)
+  VELTO_UNUSED_EVENT(SourceChanged)
+  VELTO_UNUSED_EVENT(HistoryChanged)
+  VELTO_UNUSED_EVENT(NavigationCompleted)
+  VELTO_UNUSED_EVENT(FrameNavigationStarting)
+  VELTO_UNUSED_EVENT(FrameNavigationCompleted)
+  VELTO_UNUSED_EVENT(ScriptDialogOpening)
+  VELTO_UNUSED_EVENT(PermissionRequested)
+  VELTO_UNUSED_EVENT(ProcessFailed)
+  HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
+      LPCWSTR, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE RemoveScriptToExecuteOnDocumentCreated(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR, ICoreWebView2ExecuteScriptCompletedHandler*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CapturePreview(int, Unknown*, Unknown*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reload() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler*,
+                                                   EventRegistrationToken*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken) override { return E_NOTIMPL; }
+
+ protected:
+  ~WebViewStub() = default;
+};
+
+struct ControllerStub : ICoreWebView2Controller {
+  HRESULT STDMETHODCALLTYPE get_IsVisible(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_Bounds(RECT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_Bounds(RECT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_ZoomFactor(double*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_ZoomFactor(double) override { return E_NOTIMPL; }
+  VELTO_UNUSED_EVENT(ZoomFactorChanged)
+  HRESULT STDMETHODCALLTYPE SetBoundsAndZoomFactor(RECT, double) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE MoveFocus(int) override { return E_NOTIMPL; }
+  VELTO_UNUSED_EVENT(MoveFocusRequested)
+  VELTO_UNUSED_EVENT(GotFocus)
+  VELTO_UNUSED_EVENT(LostFocus)
+  VELTO_UNUSED_EVENT(AcceleratorKeyPressed)
+  HRESULT STDMETHODCALLTYPE get_ParentWindow(HWND*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Close() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2**) override { return E_NOTIMPL; }
+
+ protected:
+  ~ControllerStub() = default;
+};
+
+#undef VELTO_UNUSED_EVENT
+
+}  // namespace velto::webview::abi
