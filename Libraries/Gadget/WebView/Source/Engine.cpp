@@ -116,7 +116,9 @@ webview_error_t Engine::resolve(std::string_view id, int status, std::string_vie
   if (id.empty()) {
     return WEBVIEW_ERROR_INVALID_ARGUMENT;
   }
-  evaluate(with_bridge("b.settle(" + json_quote(id) + "," + std::to_string(status) + "," + json_quote(result) + ");"));
+  // One short statement: replies are the most frequent script by far.
+  evaluate("window.__velto_webview&&__velto_webview.settle(" + json_quote(id) + "," + std::to_string(status) + "," +
+           json_quote(result) + ")");
   return WEBVIEW_ERROR_OK;
 }
 
