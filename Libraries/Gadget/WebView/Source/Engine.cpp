@@ -65,6 +65,10 @@ Object.defineProperty(window, "__velto_webview", {
 })();
 )js";
 
+// Held answers beyond this size go out at once rather than growing one
+// script without bound.
+constexpr std::size_t kMaxHeldReplies = std::size_t{1} << 20;
+
 // Runs `body` with the bridge as `b`, if this document has one.
 std::string with_bridge(const std::string& body) {
   return "(function(){var b=window.__velto_webview;if(b){" + body + "}})();";
@@ -78,9 +82,28 @@ Engine::~Engine() {
 
 void Engine::shut_down() noexcept {
   *alive_ = false;
+  holding_ = false;
+  replies_.clear();
+}
+
+void Engine::release_replies() {
+  holding_ = false;
+  send_replies();
+}
+
+void Engine::send_replies() {
+  if (replies_.empty()) {
+    return;
+  }
+  std::string script = "if(window.__velto_webview){";
+  script += replies_;
+  script += '}';
+  replies_.clear();
+  evaluate(script);
 }
 
 webview_error_t Engine::navigate(std::string_view url) {
+  send_replies();
   load(url.empty() ? std::string("about:blank") : std::string(url));
   return WEBVIEW_ERROR_OK;
 }
@@ -92,6 +115,7 @@ webview_error_t Engine::bind(std::string_view name, webview_bind_fn_t fn, void* 
   if (bindings_.find(name) != bindings_.end()) {
     return WEBVIEW_ERROR_DUPLICATE;
   }
+  send_replies();
   bindings_.emplace(std::string(name), Binding{fn, arg, ++generation_});
   const std::string script = document_script();
   set_document_script(script);
@@ -106,6 +130,7 @@ webview_error_t Engine::unbind(std::string_view name) {
   if (found == bindings_.end()) {
     return WEBVIEW_ERROR_NOT_FOUND;
   }
+  send_replies();
   bindings_.erase(found);
   set_document_script(document_script());
   evaluate(with_bridge("b.remove(" + json_quote(name) + ");"));
@@ -116,9 +141,22 @@ webview_error_t Engine::resolve(std::string_view id, int status, std::string_vie
   if (id.empty()) {
     return WEBVIEW_ERROR_INVALID_ARGUMENT;
   }
-  // One short statement: replies are the most frequent script by far.
-  evaluate("window.__velto_webview&&__velto_webview.settle(" + json_quote(id) + "," + std::to_string(status) + "," +
-           json_quote(result) + ")");
+  // Short statements: answers are the most frequent script by far, and
+  // WebKit compiles every evaluated script afresh.
+  std::string settle =
+      "__velto_webview.settle(" + json_quote(id) + "," + std::to_string(status) + "," + json_quote(result) + ")";
+  if (!holding_) {
+    evaluate("window.__velto_webview&&" + settle);
+    return WEBVIEW_ERROR_OK;
+  }
+  const bool first = replies_.empty();
+  replies_ += settle;
+  replies_ += ';';
+  if (replies_.size() >= kMaxHeldReplies) {
+    send_replies();
+  } else if (first) {
+    replies_waiting();
+  }
   return WEBVIEW_ERROR_OK;
 }
 

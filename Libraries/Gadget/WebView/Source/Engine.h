@@ -34,8 +34,7 @@ struct PageCall {
 // The value of switch `name` ("--user-data-dir") in a browser argument list
 // such as "--a=1 --user-data-dir=\"C:\\x y\" --b": the text after '=', with
 // surrounding double quotes removed. nullopt when the switch is absent.
-[[nodiscard]] std::optional<std::string> browser_switch_value(std::string_view arguments,
-                                                              std::string_view name);
+[[nodiscard]] std::optional<std::string> browser_switch_value(std::string_view arguments, std::string_view name);
 
 class Engine {
  public:
@@ -74,6 +73,21 @@ class Engine {
   // dropped from then on.
   void shut_down() noexcept;
 
+  // Between hold_replies() and release_replies() answers collect and reach
+  // the page as one script: a burst of calls answered in one go costs the page
+  // one evaluation instead of one each. Anything else the engine sends to
+  // the page (navigation, bindings) sends the held answers first, so the
+  // page sees everything in the order it was given.
+  void hold_replies() noexcept { holding_ = true; }
+  void release_replies();
+  // Sends what is held now; holding goes on.
+  void send_replies();
+  // Called when the first answer is held. A binding may run a nested main
+  // loop (a modal dialog) before the batch ends; the backend then makes sure
+  // send_replies() runs from that loop too, so earlier answers do not wait
+  // for the dialog.
+  virtual void replies_waiting() {}
+
  private:
   struct Binding {
     webview_bind_fn_t fn = nullptr;
@@ -84,6 +98,9 @@ class Engine {
   void run_call(const PageCall& call, std::uint64_t generation);
 
   std::map<std::string, Binding, std::less<>> bindings_;
+  // Held answers: settle statements, each ending in ';'.
+  std::string replies_;
+  bool holding_ = false;
   std::uint64_t generation_ = 0;
   // Shared with queued tasks so that they notice a destroyed engine.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -299,7 +301,7 @@ TEST_F(WebViewGtk, DestroyDropsQueuedCalls) {
       return;
     }
     g_idle_add_full(
-        G_PRIORITY_HIGH,
+        G_PRIORITY_HIGH - 10,
         [](gpointer self) {
           auto* test = static_cast<WebViewGtk*>(self);
           test->close_view();
@@ -379,6 +381,59 @@ TEST_F(WebViewGtk, FloodIsAnsweredInOrder) {
   for (std::size_t i = 0; i < echo.requests.size(); ++i) {
     ASSERT_EQ(echo.requests[i], "[" + std::to_string(i) + "]");
   }
+}
+
+// A binding that runs a nested main loop (a modal dialog): answers given
+// before it reach the page during that loop, although the answers to a
+// burst of calls otherwise go out together after the burst; and calls that
+// wait meanwhile run inside that loop, as window messages would.
+TEST_F(WebViewGtk, BindingsThatRunANestedLoop) {
+  ASSERT_TRUE(load(server_url("/test/bindings").c_str()));
+  Answer quick{this};
+  quick.result = "1";
+  ASSERT_EQ(webview_bind(view_, "quick", on_answer, &quick), WEBVIEW_ERROR_OK);
+  struct Modal {
+    WebViewGtk* test;
+    std::function<bool()> until;
+    bool ended_by_condition = false;
+  } modal{this, nullptr};
+  ASSERT_EQ(webview_bind(
+                view_, "modal",
+                [](const char* id, const char*, void* arg) {
+                  auto* m = static_cast<Modal*>(arg);
+                  m->ended_by_condition = pump_until(m->until, 5s);
+                  webview_return(m->test->view_, id, 0, "");
+                },
+                &modal),
+            WEBVIEW_ERROR_OK);
+  // Keeps the program busy at the first call of each burst, so that the
+  // rest of the burst is waiting when the queue runs.
+  bool slowed = false;
+  on_message = [&](const std::string&) {
+    if (!std::exchange(slowed, true)) {
+      std::this_thread::sleep_for(200ms);
+    }
+  };
+
+  auto* web_view = WEBKIT_WEB_VIEW(widget_);
+  modal.until = [&] {
+    const char* title = webkit_web_view_get_title(web_view);
+    return title && std::string_view(title) == "quick settled";
+  };
+  EXPECT_EQ(settle(R"((function () {
+      var first = quick().then(function () { document.title = "quick settled"; });
+      return Promise.all([first, modal()]).then(function () { return "done"; });
+    })())"),
+            R"(["ok","\"done\""])");
+  EXPECT_TRUE(modal.ended_by_condition) << "the answer before the nested loop was held back";
+
+  slowed = false;
+  quick.requests.clear();
+  modal.until = [&] { return !quick.requests.empty(); };
+  EXPECT_EQ(settle(R"(Promise.all([modal(), quick()]).then(function () { return "done"; }))"), R"(["ok","\"done\""])");
+  EXPECT_TRUE(modal.ended_by_condition) << "the waiting call did not run inside the nested loop";
+  on_message = nullptr;
+  EXPECT_EQ(quick.requests.size(), 1u);
 }
 
 TEST_F(WebViewGtk, DataGoesToTheNamedDirectories) {

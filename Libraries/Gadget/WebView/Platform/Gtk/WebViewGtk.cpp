@@ -20,8 +20,14 @@ namespace {
 // The page posts to this script message handler.
 constexpr char kHandler[] = "velto_webview";
 constexpr char kMessageSignal[] = "script-message-received::velto_webview";
-// Tasks run per idle dispatch, so that a flood of calls leaves room for
-// drawing and input.
+// A page's call runs in the main loop's next turn, ahead of everything else
+// that is ready then: other sources at default priority otherwise take
+// their turn first, which costs a call's round trip a noticeable share.
+// Once a flood of calls has kept the queue busy for one batch, the rest
+// waits behind drawing and input. Tasks run per dispatch, so that a flood
+// leaves room for both.
+constexpr gint kCallPriority = G_PRIORITY_HIGH;
+constexpr gint kFloodPriority = G_PRIORITY_DEFAULT_IDLE;
 constexpr int kTasksPerDispatch = 64;
 
 template <class T>
@@ -75,34 +81,34 @@ bool software_rendering_only() {
   return false;
 }
 
+class GtkEngine;
+
 // Queued calls, shared with the idle source that runs them. The engine owns
-// it and closes it when it goes; the source then finds nothing to run.
+// it and lets go of it when it goes; the source then finds nothing to run.
 struct TaskQueue {
   std::deque<std::function<void()>> tasks;
+  GtkEngine* owner = nullptr;
   guint source = 0;
+  guint flush_source = 0;
 };
 
-gboolean run_tasks(gpointer data) {
-  // A task may destroy the engine and so close the queue under us.
-  const std::shared_ptr<TaskQueue> queue = *static_cast<std::shared_ptr<TaskQueue>*>(data);
-  for (int n = 0; n < kTasksPerDispatch && !queue->tasks.empty(); ++n) {
-    const std::function<void()> task = std::move(queue->tasks.front());
-    queue->tasks.pop_front();
-    try {
-      task();
-    } catch (...) {
-      // A failed call has no one to report to; the next one still runs.
-    }
-  }
-  if (queue->tasks.empty()) {
-    queue->source = 0;
-    return G_SOURCE_REMOVE;
-  }
-  return G_SOURCE_CONTINUE;
-}
+gboolean run_tasks(gpointer data);
+gboolean flush_replies(gpointer data);
 
 void drop_queue_reference(gpointer data) {
   delete static_cast<std::shared_ptr<TaskQueue>*>(data);
+}
+
+// `recurse`: the source may run again from a nested main loop that one of
+// its own calls started.
+guint add_queue_source(gint priority, GSourceFunc function, const std::shared_ptr<TaskQueue>& queue, bool recurse) {
+  GSource* source = g_idle_source_new();
+  g_source_set_priority(source, priority);
+  g_source_set_can_recurse(source, recurse ? TRUE : FALSE);
+  g_source_set_callback(source, function, new std::shared_ptr<TaskQueue>(queue), drop_queue_reference);
+  const guint id = g_source_attach(source, nullptr);
+  g_source_unref(source);
+  return id;
 }
 
 class GtkEngine final : public Engine {
@@ -119,8 +125,12 @@ class GtkEngine final : public Engine {
   void set_document_script(const std::string& script) override;
   void evaluate(const std::string& script) override;
   void post_task(std::function<void()> task) override;
+  void replies_waiting() override;
 
  private:
+  friend gboolean run_tasks(gpointer data);
+  friend gboolean flush_replies(gpointer data);
+
   static void on_message(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer self);
   static void on_destroy(GtkWidget* widget, gpointer self);
   [[nodiscard]] bool usable() const noexcept { return view_ && !widget_gone_; }
@@ -128,13 +138,13 @@ class GtkEngine final : public Engine {
   Owned<WebKitWebContext> own_context_;
   Owned<WebKitUserContentManager> content_;
   std::unique_ptr<WebKitUserScript, ScriptUnref> script_;
-  Owned<GCancellable> cancel_;
   Owned<WebKitWebView> view_;
   bool widget_gone_ = false;
   std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
 };
 
-GtkEngine::GtkEngine(bool debug, GtkFixed* parent) : cancel_(g_cancellable_new()) {
+GtkEngine::GtkEngine(bool debug, GtkFixed* parent) {
+  queue_->owner = this;
   WebKitWebContext* context = webkit_web_context_get_default();
   // The client names its data and cache directories the way it does for the
   // Windows browser; WebKit's own defaults otherwise.
@@ -187,12 +197,14 @@ GtkEngine::GtkEngine(bool debug, GtkFixed* parent) : cancel_(g_cancellable_new()
 
 GtkEngine::~GtkEngine() {
   shut_down();
+  queue_->owner = nullptr;
   queue_->tasks.clear();
-  if (queue_->source) {
-    g_source_remove(queue_->source);
-    queue_->source = 0;
+  for (guint* source : {&queue_->source, &queue_->flush_source}) {
+    if (*source) {
+      g_source_remove(*source);
+      *source = 0;
+    }
   }
-  g_cancellable_cancel(cancel_.get());
   if (content_) {
     g_signal_handlers_disconnect_by_data(content_.get(), this);
     webkit_user_content_manager_unregister_script_message_handler(content_.get(), kHandler);
@@ -246,17 +258,81 @@ void GtkEngine::set_document_script(const std::string& script) {
 
 void GtkEngine::evaluate(const std::string& script) {
   if (usable()) {
+    // Nothing waits for the outcome, so there is nothing to cancel either.
     webkit_web_view_evaluate_javascript(view_.get(), script.c_str(), static_cast<gssize>(script.size()), nullptr,
-                                        nullptr, cancel_.get(), nullptr, nullptr);
+                                        nullptr, nullptr, nullptr, nullptr);
   }
 }
 
 void GtkEngine::post_task(std::function<void()> task) {
   queue_->tasks.push_back(std::move(task));
   if (!queue_->source) {
-    queue_->source = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, run_tasks, new std::shared_ptr<TaskQueue>(queue_),
-                                     drop_queue_reference);
+    // A binding that runs a nested main loop (a modal dialog) lets the calls
+    // that arrive meanwhile run inside that loop, as window messages would.
+    queue_->source = add_queue_source(kCallPriority, run_tasks, queue_, true);
   }
+}
+
+void GtkEngine::replies_waiting() {
+  if (!queue_->flush_source) {
+    queue_->flush_source = add_queue_source(G_PRIORITY_HIGH, flush_replies, queue_, false);
+  }
+}
+
+gboolean run_tasks(gpointer data) {
+  // A task may destroy the engine and so let go of the queue under us.
+  const std::shared_ptr<TaskQueue> queue = *static_cast<std::shared_ptr<TaskQueue>*>(data);
+  GSource* const self = g_main_current_source();
+  // One call is answered at once; the answers to a burst go out together.
+  const bool batch = queue->tasks.size() > 1;
+  if (batch && queue->owner) {
+    queue->owner->hold_replies();
+  }
+  for (int n = 0; n < kTasksPerDispatch && !queue->tasks.empty(); ++n) {
+    const std::function<void()> task = std::move(queue->tasks.front());
+    queue->tasks.pop_front();
+    try {
+      task();
+    } catch (...) {
+      // A failed call has no one to report to; the next one still runs.
+    }
+  }
+  if (batch && queue->owner) {
+    if (queue->flush_source) {
+      g_source_remove(queue->flush_source);
+      queue->flush_source = 0;
+    }
+    try {
+      queue->owner->release_replies();
+    } catch (...) {
+      // Out of memory: those calls stay unanswered.
+    }
+  }
+  if (g_source_is_destroyed(self)) {
+    // A run from a nested loop emptied the queue and ended this source;
+    // calls that came later have a source of their own.
+    return G_SOURCE_REMOVE;
+  }
+  if (queue->tasks.empty()) {
+    queue->source = 0;
+    return G_SOURCE_REMOVE;
+  }
+  // A flood of calls waits behind drawing and input from now on.
+  g_source_set_priority(self, kFloodPriority);
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean flush_replies(gpointer data) {
+  const std::shared_ptr<TaskQueue> queue = *static_cast<std::shared_ptr<TaskQueue>*>(data);
+  queue->flush_source = 0;
+  if (queue->owner) {
+    try {
+      queue->owner->send_replies();
+    } catch (...) {
+      // As above.
+    }
+  }
+  return G_SOURCE_REMOVE;
 }
 
 void GtkEngine::on_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
