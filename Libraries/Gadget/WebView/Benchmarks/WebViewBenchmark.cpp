@@ -1,13 +1,15 @@
 // Round trips page -> program -> settled promise through the engine: 2000
 // calls one after the other, then 2000 at once. Needs a display
 // (Scripts/with-display). Compare with plain_webkit_benchmark, the same
-// measurement on bare WebKitGTK.
+// measurement on bare WebKitGTK, or run with --interleaved to measure both
+// on one page in alternating blocks.
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "WebView/webview.h"
@@ -15,6 +17,8 @@
 namespace {
 
 constexpr int kCalls = 2000;
+// Interleaved: this many blocks of kCalls / kRounds calls each way.
+constexpr int kRounds = 10;
 constexpr auto kTimeout = std::chrono::seconds(120);
 
 // Times both runs in the page after a warm-up, then reports them.
@@ -31,6 +35,53 @@ constexpr char kDriver[] = R"js(
   report(t1 - t0, t2 - t1);
 })();
 )js";
+
+// Interleaved: the engine's echo and a bare message handler on the same
+// page, in alternating blocks, so that both meet the same machine.
+constexpr char kBareBridge[] = R"js(
+(function () {
+  var pending = new Map(), next = 0, handler = window.webkit.messageHandlers.bare;
+  window.bareEcho = function (value) {
+    return new Promise(function (resolve) {
+      var id = ++next; pending.set(id, resolve); handler.postMessage(id + ' ' + JSON.stringify([value]));
+    });
+  };
+  window.bareSettle = function (id, result) {
+    var resolve = pending.get(id); pending.delete(id); resolve(JSON.parse(result));
+  };
+})();
+)js";
+
+constexpr char kInterleavedDriver[] = R"js(
+(async function () {
+  var fns = [echo, bareEcho], seq = [0, 0], conc = [0, 0];
+  for (var i = 0; i < 200; ++i) { await echo(i); await bareEcho(i); }
+  for (var r = 0; r < ROUNDS; ++r) {
+    for (var k = 0; k < 2; ++k) {
+      var which = (r + k) % 2, f = fns[which];
+      var t0 = performance.now();
+      for (var i = 0; i < BLOCK; ++i) await f(i);
+      var t1 = performance.now();
+      var all = [];
+      for (var i = 0; i < BLOCK; ++i) all.push(f(i));
+      await Promise.all(all);
+      seq[which] += t1 - t0;
+      conc[which] += performance.now() - t1;
+    }
+  }
+  report(seq[0], conc[0], seq[1], conc[1]);
+})();
+)js";
+
+void on_bare(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer view) {
+  char* text = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
+  if (const char* space = std::strchr(text, ' ')) {
+    char* reply = g_strdup_printf("bareSettle(%.*s, '%s')", static_cast<int>(space - text), text, space + 1);
+    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), reply, -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+    g_free(reply);
+  }
+  g_free(text);
+}
 
 struct State {
   webview_t view = nullptr;
@@ -68,7 +119,8 @@ bool pump_until(Done done) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool interleaved = argc > 1 && std::strcmp(argv[1], "--interleaved") == 0;
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fprintf(stderr, "no display\n");
     return 1;
@@ -86,7 +138,17 @@ int main() {
   }
   auto* view =
       static_cast<WebKitWebView*>(webview_get_native_handle(state.view, WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER));
+  gtk_widget_set_size_request(GTK_WIDGET(view), 200, 200);
   g_signal_connect(view, "load-changed", G_CALLBACK(on_load_changed), &state);
+  if (interleaved) {
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
+    g_signal_connect(content, "script-message-received::bare", G_CALLBACK(on_bare), view);
+    webkit_user_content_manager_register_script_message_handler(content, "bare");
+    WebKitUserScript* script = webkit_user_script_new(kBareBridge, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, script);
+    webkit_user_script_unref(script);
+  }
   webview_bind(state.view, "echo", on_echo, &state);
   webview_bind(state.view, "report", on_report, &state);
   webview_navigate(state.view, "data:text/html,<p>benchmark</p>");
@@ -95,14 +157,37 @@ int main() {
     return 1;
   }
 
-  std::string driver = kDriver;
-  for (std::size_t at; (at = driver.find("CALLS")) != std::string::npos;) {
-    driver.replace(at, 5, std::to_string(kCalls));
-  }
+  std::string driver = interleaved ? kInterleavedDriver : kDriver;
+  const auto set = [&driver](std::string_view name, int value) {
+    for (std::size_t at; (at = driver.find(name)) != std::string::npos;) {
+      driver.replace(at, name.size(), std::to_string(value));
+    }
+  };
+  set("CALLS", kCalls);
+  set("ROUNDS", kRounds);
+  set("BLOCK", kCalls / kRounds);
   webkit_web_view_evaluate_javascript(view, driver.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
   if (!pump_until([&] { return !state.report.empty(); })) {
     std::fprintf(stderr, "no result in time\n");
     return 1;
+  }
+  if (interleaved) {
+    double engine_seq = 0;
+    double engine_conc = 0;
+    double bare_seq = 0;
+    double bare_conc = 0;
+    if (std::sscanf(state.report.c_str(), "[%lf,%lf,%lf,%lf]", &engine_seq, &engine_conc, &bare_seq, &bare_conc) != 4 ||
+        engine_seq <= 0 || engine_conc <= 0 || bare_seq <= 0 || bare_conc <= 0) {
+      std::fprintf(stderr, "bad report %s\n", state.report.c_str());
+      return 1;
+    }
+    std::printf("interleaved, %d sequential calls: engine %.0f, bare %.0f round trips/s, engine/bare %.3f\n", kCalls,
+                kCalls / engine_seq * 1000, kCalls / bare_seq * 1000, bare_seq / engine_seq);
+    std::printf("interleaved, %d concurrent calls: engine %.0f, bare %.0f round trips/s, engine/bare %.3f\n", kCalls,
+                kCalls / engine_conc * 1000, kCalls / bare_conc * 1000, bare_conc / engine_conc);
+    webview_destroy(state.view);
+    gtk_widget_destroy(window);
+    return 0;
   }
   double sequential = 0;
   double concurrent = 0;
