@@ -13,6 +13,7 @@
 #include <string>
 
 #include "WebView/webview.h"
+#include "bare_bridge.h"
 
 namespace {
 
@@ -38,19 +39,7 @@ constexpr char kDriver[] = R"js(
 
 // Interleaved: the engine's echo and a bare message handler on the same
 // page, in alternating blocks, so that both meet the same machine.
-constexpr char kBareBridge[] = R"js(
-(function () {
-  var pending = new Map(), next = 0, handler = window.webkit.messageHandlers.bare;
-  window.bareEcho = function (value) {
-    return new Promise(function (resolve) {
-      var id = ++next; pending.set(id, resolve); handler.postMessage(id + ' ' + JSON.stringify([value]));
-    });
-  };
-  window.bareSettle = function (id, result) {
-    var resolve = pending.get(id); pending.delete(id); resolve(JSON.parse(result));
-  };
-})();
-)js";
+constexpr char kBareBridge[] = BARE_BRIDGE("bare", "bareEcho", "bareSettle");
 
 constexpr char kInterleavedDriver[] = R"js(
 (async function () {
@@ -74,13 +63,7 @@ constexpr char kInterleavedDriver[] = R"js(
 )js";
 
 void on_bare(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer view) {
-  char* text = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
-  if (const char* space = std::strchr(text, ' ')) {
-    char* reply = g_strdup_printf("bareSettle(%.*s, '%s')", static_cast<int>(space - text), text, space + 1);
-    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), reply, -1, nullptr, nullptr, nullptr, nullptr, nullptr);
-    g_free(reply);
-  }
-  g_free(text);
+  bare_answer(WEBKIT_WEB_VIEW(view), result, "bareSettle");
 }
 
 struct State {
@@ -115,6 +98,40 @@ bool pump_until(Done done) {
   }
   g_source_remove(tick);
   return done();
+}
+
+// The page's report of the plain run: [sequential ms, concurrent ms].
+bool print_alone(const std::string& report) {
+  double sequential = 0;
+  double concurrent = 0;
+  if (std::sscanf(report.c_str(), "[%lf,%lf]", &sequential, &concurrent) != 2 || sequential <= 0 || concurrent <= 0) {
+    std::fprintf(stderr, "bad report %s\n", report.c_str());
+    return false;
+  }
+  std::printf("engine, %d sequential calls: %.0f ms, %.0f round trips/s\n", kCalls, sequential,
+              kCalls / sequential * 1000);
+  std::printf("engine, %d concurrent calls: %.0f ms, %.0f round trips/s\n", kCalls, concurrent,
+              kCalls / concurrent * 1000);
+  return true;
+}
+
+// The interleaved run's: [engine sequential, engine concurrent, bare
+// sequential, bare concurrent], ms summed over the blocks.
+bool print_interleaved(const std::string& report) {
+  double engine_seq = 0;
+  double engine_conc = 0;
+  double bare_seq = 0;
+  double bare_conc = 0;
+  if (std::sscanf(report.c_str(), "[%lf,%lf,%lf,%lf]", &engine_seq, &engine_conc, &bare_seq, &bare_conc) != 4 ||
+      engine_seq <= 0 || engine_conc <= 0 || bare_seq <= 0 || bare_conc <= 0) {
+    std::fprintf(stderr, "bad report %s\n", report.c_str());
+    return false;
+  }
+  std::printf("interleaved, %d sequential calls: engine %.0f, bare %.0f round trips/s, engine/bare %.3f\n", kCalls,
+              kCalls / engine_seq * 1000, kCalls / bare_seq * 1000, bare_seq / engine_seq);
+  std::printf("interleaved, %d concurrent calls: engine %.0f, bare %.0f round trips/s, engine/bare %.3f\n", kCalls,
+              kCalls / engine_conc * 1000, kCalls / bare_conc * 1000, bare_conc / engine_conc);
+  return true;
 }
 
 }  // namespace
@@ -171,36 +188,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no result in time\n");
     return 1;
   }
-  if (interleaved) {
-    double engine_seq = 0;
-    double engine_conc = 0;
-    double bare_seq = 0;
-    double bare_conc = 0;
-    if (std::sscanf(state.report.c_str(), "[%lf,%lf,%lf,%lf]", &engine_seq, &engine_conc, &bare_seq, &bare_conc) != 4 ||
-        engine_seq <= 0 || engine_conc <= 0 || bare_seq <= 0 || bare_conc <= 0) {
-      std::fprintf(stderr, "bad report %s\n", state.report.c_str());
-      return 1;
-    }
-    std::printf("interleaved, %d sequential calls: engine %.0f, bare %.0f round trips/s, engine/bare %.3f\n", kCalls,
-                kCalls / engine_seq * 1000, kCalls / bare_seq * 1000, bare_seq / engine_seq);
-    std::printf("interleaved, %d concurrent calls: engine %.0f, bare %.0f round trips/s, engine/bare %.3f\n", kCalls,
-                kCalls / engine_conc * 1000, kCalls / bare_conc * 1000, bare_conc / engine_conc);
-    webview_destroy(state.view);
-    gtk_widget_destroy(window);
-    return 0;
-  }
-  double sequential = 0;
-  double concurrent = 0;
-  if (std::sscanf(state.report.c_str(), "[%lf,%lf]", &sequential, &concurrent) != 2 || sequential <= 0 ||
-      concurrent <= 0) {
-    std::fprintf(stderr, "bad report %s\n", state.report.c_str());
-    return 1;
-  }
-  std::printf("engine, %d sequential calls: %.0f ms, %.0f round trips/s\n", kCalls, sequential,
-              kCalls / sequential * 1000);
-  std::printf("engine, %d concurrent calls: %.0f ms, %.0f round trips/s\n", kCalls, concurrent,
-              kCalls / concurrent * 1000);
+  const bool reported = interleaved ? print_interleaved(state.report) : print_alone(state.report);
   webview_destroy(state.view);
   gtk_widget_destroy(window);
-  return 0;
+  return reported ? 0 : 1;
 }

@@ -7,21 +7,12 @@
 #include <string.h>
 #include <webkit2/webkit2.h>
 
+#include "bare_bridge.h"
+
 #define CALLS 2000
 #define TIMEOUT_US (120 * G_USEC_PER_SEC)
 
-static const char kBridge[] =
-    "(function () {"
-    "  var pending = new Map(), next = 0, handler = window.webkit.messageHandlers.call;"
-    "  window.echo = function (value) {"
-    "    return new Promise(function (resolve) {"
-    "      var id = ++next; pending.set(id, resolve); handler.postMessage(id + ' ' + JSON.stringify([value]));"
-    "    });"
-    "  };"
-    "  window.settle = function (id, result) {"
-    "    var resolve = pending.get(id); pending.delete(id); resolve(JSON.parse(result));"
-    "  };"
-    "})();";
+static const char kBridge[] = BARE_BRIDGE("call", "echo", "settle");
 
 #define DRIVER                                                                     \
   "(async function () {"                                                           \
@@ -41,14 +32,7 @@ static char* report;
 
 static void on_call(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer view) {
   (void)manager;
-  char* text = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
-  const char* space = strchr(text, ' ');
-  if (space) {
-    char* reply = g_strdup_printf("settle(%.*s, '%s')", (int)(space - text), text, space + 1);
-    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), reply, -1, NULL, NULL, NULL, NULL, NULL);
-    g_free(reply);
-  }
-  g_free(text);
+  bare_answer(WEBKIT_WEB_VIEW(view), result, "settle");
 }
 
 static void on_done(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer data) {
