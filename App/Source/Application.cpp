@@ -103,6 +103,8 @@ Text chat_url() {
 
 void open_chat_view() {
   static_cast<void>(webview_gadget_create(kChatView, 0, 0, window_width(kMainWindow), window_height(kMainWindow)));
+  // The chat stays in the view; everything else goes to the desktop.
+  webview_gadget_set_home(kChatView, chat_url());
   gadget_set_text(kChatView, chat_url());
 }
 

@@ -229,6 +229,16 @@ void gadget_set_text(ObjectNumber number, TextView text) {
   events_resume();
 }
 
+void webview_gadget_set_home(ObjectNumber number, TextView url) {
+  Registry<GadgetRecord>* gadgets = registry();
+  GadgetRecord* record = gadgets ? registry_get(*gadgets, number) : nullptr;
+  if (!record || !record->instance) {
+    return;
+  }
+  const Utf8Text utf8_url = text_to_utf8(url);
+  webview_set_home(record->instance, utf8_url ? utf8_url.get() : "");
+}
+
 // ---- Bindings
 
 void binding_dispatch(const char* id, const char* request, void* arg) {

@@ -26,6 +26,12 @@ void gadget_resize(ObjectNumber number, int x, int y, int width, int height);
 // For a browser gadget: starts loading the URL `text` (empty: a blank page).
 void gadget_set_text(ObjectNumber number, TextView text = {});
 
+// For a browser gadget: makes `url` the page the gadget keeps to. Links to
+// other sites, new windows and mailto: and the like open in the desktop's
+// default handler; failed loads and crashed pages come back by themselves;
+// downloads go to the user's download folder. Empty turns it off.
+void webview_gadget_set_home(ObjectNumber number, TextView url);
+
 // A page function's program side: gets the call's arguments as the JSON array
 // text, answers null or a memory_alloc'ed NUL-terminated UTF-8 JSON text that
 // the library frees.

@@ -197,6 +197,15 @@ webview_error_t webview_navigate(webview_t handle, const char* url) {
   return WEBVIEW_ERROR_OK;
 }
 
+webview_error_t webview_set_home(webview_t handle, const char* url) {
+  Instance* instance = fake::live(handle, "set_home");
+  if (!instance) {
+    return WEBVIEW_ERROR_INVALID_STATE;
+  }
+  fake::log(fake::prefix("set_home", *instance) + " " + (url ? url : "(null)"));
+  return WEBVIEW_ERROR_OK;
+}
+
 webview_error_t webview_bind(webview_t handle, const char* name, webview_bind_fn_t fn, void* arg) {
   Instance* instance = fake::live(handle, "bind");
   if (!instance) {

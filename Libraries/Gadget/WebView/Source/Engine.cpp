@@ -108,6 +108,20 @@ webview_error_t Engine::navigate(std::string_view url) {
   return WEBVIEW_ERROR_OK;
 }
 
+webview_error_t Engine::set_home(std::string_view url) {
+  std::optional<Origin> origin;
+  if (!url.empty()) {
+    origin = url_origin(url);
+    if (!origin) {
+      return WEBVIEW_ERROR_INVALID_ARGUMENT;
+    }
+  }
+  home_ = std::string(url);
+  home_origin_ = std::move(origin);
+  home_changed();
+  return WEBVIEW_ERROR_OK;
+}
+
 webview_error_t Engine::bind(std::string_view name, webview_bind_fn_t fn, void* arg) {
   if (name.empty() || !fn) {
     return WEBVIEW_ERROR_INVALID_ARGUMENT;

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "Browsing.h"
 #include "WebView/webview.h"
 
 namespace velto::webview {
@@ -47,6 +48,11 @@ class Engine {
   webview_error_t bind(std::string_view name, webview_bind_fn_t fn, void* arg);
   webview_error_t unbind(std::string_view name);
   webview_error_t resolve(std::string_view id, int status, std::string_view result);
+  // See webview_set_home. An empty URL turns the home off; anything but an
+  // http(s) URL is refused.
+  webview_error_t set_home(std::string_view url);
+  [[nodiscard]] const std::string& home() const noexcept { return home_; }
+  [[nodiscard]] const std::optional<Origin>& home_origin() const noexcept { return home_origin_; }
   [[nodiscard]] virtual void* native_handle(webview_native_handle_kind_t kind) const noexcept = 0;
 
  protected:
@@ -59,6 +65,8 @@ class Engine {
   [[nodiscard]] std::string document_script() const;
 
   // Backend hooks.
+  // The home was set or cleared.
+  virtual void home_changed() {}
   // JS expression of a function that posts one string to the program.
   [[nodiscard]] virtual std::string_view post_function() const noexcept = 0;
   virtual void load(const std::string& url) = 0;
@@ -100,6 +108,8 @@ class Engine {
   std::map<std::string, Binding, std::less<>> bindings_;
   // Held answers: settle statements, each ending in ';'.
   std::string replies_;
+  std::string home_;
+  std::optional<Origin> home_origin_;
   bool holding_ = false;
   std::uint64_t generation_ = 0;
   // Shared with queued tasks so that they notice a destroyed engine.

@@ -66,4 +66,11 @@ webview_error_t webview_return(webview_t w, const char* id, int status, const ch
   return guarded([&] { return engine(w)->resolve(id, status, result ? result : ""); });
 }
 
+webview_error_t webview_set_home(webview_t w, const char* url) {
+  if (!w) {
+    return WEBVIEW_ERROR_INVALID_ARGUMENT;
+  }
+  return guarded([&] { return engine(w)->set_home(url ? url : ""); });
+}
+
 }  // extern "C"

@@ -79,6 +79,17 @@ webview_error_t webview_unbind(webview_t w, const char* name);
 // JSON"). Any other status rejects it with the parsed result.
 webview_error_t webview_return(webview_t w, const char* id, int status, const char* result);
 
+// Makes `url` (http or https) the view's home: the page the program keeps
+// it on. From then on the view keeps to the home's origin. New windows,
+// navigations of the top frame that the user starts towards another origin,
+// and links with a scheme that is not the web's (mailto:, tel:, ...) go to
+// the desktop's default handler instead, when the scheme is one it may be
+// given, and nowhere otherwise. A page that fails to load, or whose process
+// dies, gives way to a page of the engine's own and the home is loaded
+// again by itself; downloads go to the user's download folder. Null or ""
+// turns all of this off (the default).
+webview_error_t webview_set_home(webview_t w, const char* url);
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,14 +6,13 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
 
-#include "Engine.h"
+#include "GtkEngine.h"
 
-namespace velto::webview {
+namespace velto::webview::gtk {
 
 namespace {
 
@@ -29,25 +28,6 @@ constexpr char kMessageSignal[] = "script-message-received::velto_webview";
 constexpr gint kCallPriority = G_PRIORITY_HIGH;
 constexpr gint kFloodPriority = G_PRIORITY_DEFAULT_IDLE;
 constexpr int kTasksPerDispatch = 64;
-
-template <class T>
-struct Unref {
-  void operator()(T* object) const noexcept { g_object_unref(object); }
-};
-template <class T>
-using Owned = std::unique_ptr<T, Unref<T>>;
-
-struct ScriptUnref {
-  void operator()(WebKitUserScript* script) const noexcept { webkit_user_script_unref(script); }
-};
-
-struct GFreer {
-  void operator()(void* memory) const noexcept { g_free(memory); }
-};
-
-struct GlobFree {
-  void operator()(glob_t* found) const noexcept { globfree(found); }
-};
 
 // Whether GL can run on a GPU here. Without a render node there is none; an
 // X server that offers no direct rendering (Xvfb and the like) leaves WebKit
@@ -81,20 +61,6 @@ bool software_rendering_only() {
   return false;
 }
 
-class GtkEngine;
-
-// Queued calls, shared with the idle source that runs them. The engine owns
-// it and lets go of it when it goes; the source then finds nothing to run.
-struct TaskQueue {
-  std::deque<std::function<void()>> tasks;
-  GtkEngine* owner = nullptr;
-  guint source = 0;
-  guint flush_source = 0;
-};
-
-gboolean run_tasks(gpointer data);
-gboolean flush_replies(gpointer data);
-
 void drop_queue_reference(gpointer data) {
   delete static_cast<std::shared_ptr<TaskQueue>*>(data);
 }
@@ -111,37 +77,7 @@ guint add_queue_source(gint priority, GSourceFunc function, const std::shared_pt
   return id;
 }
 
-class GtkEngine final : public Engine {
- public:
-  GtkEngine(bool debug, GtkFixed* parent);
-  ~GtkEngine() override;
-
-  [[nodiscard]] bool ready() const noexcept { return view_ != nullptr; }
-  [[nodiscard]] void* native_handle(webview_native_handle_kind_t kind) const noexcept override;
-
- protected:
-  [[nodiscard]] std::string_view post_function() const noexcept override;
-  void load(const std::string& url) override;
-  void set_document_script(const std::string& script) override;
-  void evaluate(const std::string& script) override;
-  void post_task(std::function<void()> task) override;
-  void replies_waiting() override;
-
- private:
-  friend gboolean run_tasks(gpointer data);
-  friend gboolean flush_replies(gpointer data);
-
-  static void on_message(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer self);
-  static void on_destroy(GtkWidget* widget, gpointer self);
-  [[nodiscard]] bool usable() const noexcept { return view_ && !widget_gone_; }
-
-  Owned<WebKitWebContext> own_context_;
-  Owned<WebKitUserContentManager> content_;
-  std::unique_ptr<WebKitUserScript, ScriptUnref> script_;
-  Owned<WebKitWebView> view_;
-  bool widget_gone_ = false;
-  std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
-};
+}  // namespace
 
 GtkEngine::GtkEngine(bool debug, GtkFixed* parent) {
   queue_->owner = this;
@@ -354,9 +290,7 @@ void GtkEngine::on_destroy(GtkWidget*, gpointer self) {
   static_cast<GtkEngine*>(self)->widget_gone_ = true;
 }
 
-}  // namespace
-
-}  // namespace velto::webview
+}  // namespace velto::webview::gtk
 
 extern "C" webview_t webview_create(int debug, void* window) {
   try {
@@ -364,7 +298,7 @@ extern "C" webview_t webview_create(int debug, void* window) {
     if (!parent || !*parent || !GTK_IS_FIXED(*parent)) {
       return nullptr;
     }
-    auto engine = std::make_unique<velto::webview::GtkEngine>(debug != 0, GTK_FIXED(*parent));
+    auto engine = std::make_unique<velto::webview::gtk::GtkEngine>(debug != 0, GTK_FIXED(*parent));
     if (!engine->ready()) {
       return nullptr;
     }
