@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <exception>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "Core/Strings.h"
 #include "PrefsCodeset.h"
@@ -95,10 +99,6 @@ PrefsFile prefs_file_open(TextView path, PrefsAccess access) noexcept {
   return open_regular(path, access == PrefsAccess::read_write ? O_RDWR : O_RDONLY);
 }
 
-PrefsFile prefs_file_create(TextView path) noexcept {
-  return open_regular(path, O_RDWR | O_CREAT | O_TRUNC);
-}
-
 std::uint64_t prefs_file_size(const PrefsFile& file) noexcept {
   struct stat info = {};
   if (::fstat(descriptor(file), &info) != 0 || info.st_size < 0) {
@@ -125,11 +125,41 @@ bool prefs_file_rewind(const PrefsFile& file) noexcept {
   return ::lseek(descriptor(file), 0, SEEK_SET) == 0;
 }
 
-void prefs_file_replace(const PrefsFile& file, std::string_view bytes) noexcept {
-  const int fd = descriptor(file);
-  if (::lseek(fd, 0, SEEK_SET) != 0) {
-    return;
+namespace {
+
+// The file a path names, through symbolic links: a link stays a link and
+// its target gets the new content, as it did when files were written in
+// place. nullopt when the path cannot be followed.
+std::optional<std::string> resolved_target(const std::string& name) {
+  struct stat info = {};
+  if (::lstat(name.c_str(), &info) != 0) {
+    return errno == ENOENT ? std::optional<std::string>(name) : std::nullopt;
   }
+  if (!S_ISLNK(info.st_mode)) {
+    return name;
+  }
+  const std::unique_ptr<char, decltype(&std::free)> real(::realpath(name.c_str(), nullptr), &std::free);
+  if (!real) {
+    return std::nullopt;
+  }
+  return std::string(real.get());
+}
+
+std::string folder_of(const std::string& name) {
+  const auto slash = name.rfind('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+bool folder_writable(const std::string& name) {
+  struct stat info = {};
+  const std::string folder = folder_of(name);
+  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool write_all(int fd, std::string_view bytes) noexcept {
   std::size_t written = 0;
   int interrupts = 0;
   while (written < bytes.size()) {
@@ -140,11 +170,85 @@ void prefs_file_replace(const PrefsFile& file, std::string_view bytes) noexcept 
     } else if (done < 0 && errno == EINTR && ++interrupts < kInterruptRetries) {
       continue;
     } else {
-      break;
+      return false;
     }
   }
-  // Cut at the end of what was written, even after a failed write.
-  while (::ftruncate(fd, static_cast<off_t>(written)) != 0 && errno == EINTR && ++interrupts < kInterruptRetries) {
+  return true;
+}
+
+bool sync_folder(const std::string& folder) noexcept {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  // Some file systems cannot sync a folder; the rename has happened anyway.
+  const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+  ::close(fd);
+  return synced;
+}
+
+// A new file of its own beside `target`, made exclusively; -1 when none could be made.
+int create_beside(const std::string& target, std::string& made) {
+  // Created files get 0666 less the umask, as any editor would give them.
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    made = target + std::string(kPrefsTemporaryMarker) + std::to_string(::getpid()) + "-" + std::to_string(attempt) +
+           ".tmp";
+    const int fd = ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
+    if (fd >= 0 || errno != EEXIST) {
+      return fd;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool prefs_file_replaceable(TextView path) noexcept {
+  try {
+    const std::optional<std::string> target = resolved_target(to_utf8(path));
+    if (!target || target->empty() || !folder_writable(*target)) {
+      return false;
+    }
+    struct stat info = {};
+    if (::stat(target->c_str(), &info) != 0) {
+      return errno == ENOENT;
+    }
+    return S_ISREG(info.st_mode) && ::access(target->c_str(), W_OK) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool prefs_file_write_whole(TextView path, std::string_view bytes) noexcept {
+  try {
+    if (!prefs_file_replaceable(path)) {
+      return false;
+    }
+    const std::optional<std::string> target = resolved_target(to_utf8(path));
+    if (!target) {
+      return false;
+    }
+    std::string made;
+    const int fd = create_beside(*target, made);
+    if (fd < 0) {
+      return false;
+    }
+    bool done = write_all(fd, bytes);
+    // The new file keeps the old one's permissions.
+    struct stat old = {};
+    if (done && ::stat(target->c_str(), &old) == 0) {
+      done = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
+    done = done && ::fsync(fd) == 0;
+    done = ::close(fd) == 0 && done;
+    done = done && ::rename(made.c_str(), target->c_str()) == 0;
+    if (!done) {
+      ::unlink(made.c_str());
+      return false;
+    }
+    return sync_folder(folder_of(*target));
+  } catch (const std::exception&) {
+    return false;
   }
 }
 
