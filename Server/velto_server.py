@@ -767,6 +767,15 @@ class VeltoServer(http.server.ThreadingHTTPServer):
         # The TLS handshake runs here, on the connection's own thread, so a
         # client that never completes it cannot hold up the accept loop.
         request.settimeout(HANDSHAKE_TIMEOUT_S)
+        if self.tls_context is None:
+            # The plain-http listener: only for tests of what a client
+            # refuses to follow.
+            request.settimeout(None)
+            try:
+                self.RequestHandlerClass(request, client_address, self)
+            except OSError as error:
+                log.info("%s connection ended: %s", client_address[0], error)
+            return
         try:
             tls = self.tls_context.wrap_socket(request, server_side=True)
         except (OSError, ssl.SSLError) as error:
@@ -868,6 +877,8 @@ def parse_args(argv):
                         help="serve with a self-signed certificate that is not from the test CA")
     parser.add_argument("--untrusted-port", type=int,
                         help="also listen on this port with the self-signed certificate (0: a free one)")
+    parser.add_argument("--plain-port", type=int,
+                        help="also serve plain http (no TLS) on this port (0: a free one), for tests")
     parser.add_argument("--stall-limit", type=float, default=120.0,
                         help="seconds /test/stall keeps a connection open at most (default %(default)s)")
     parser.add_argument("--log-file", help="log requests to this file")
@@ -877,7 +888,8 @@ def parse_args(argv):
     args = parser.parse_args(argv)
     if args.message_interval < 0:
         parser.error("--message-interval must not be negative")
-    if not 0 <= args.port <= 65535 or (args.untrusted_port is not None and not 0 <= args.untrusted_port <= 65535):
+    extra_ports = [p for p in (args.untrusted_port, args.plain_port) if p is not None]
+    if not 0 <= args.port <= 65535 or not all(0 <= p <= 65535 for p in extra_ports):
         parser.error("ports are 0 to 65535")
     return args
 
@@ -919,6 +931,10 @@ def main(argv=None):
         servers.append(VeltoServer(args.port, untrusted if args.untrusted else trusted, shared))
         if args.untrusted_port is not None:
             servers.append(VeltoServer(args.untrusted_port, untrusted, shared))
+        plain = None
+        if args.plain_port is not None:
+            plain = VeltoServer(args.plain_port, None, shared)
+            servers.append(plain)
     except OSError as error:
         print("velto_server: cannot listen on %s: %s" % (LISTEN_ADDRESS, error), file=sys.stderr)
         for server in servers:
@@ -940,8 +956,10 @@ def main(argv=None):
     port = servers[0].server_address[1]
     info = {"port": port, "ca": ca_path, "pid": os.getpid(),
             "url": "https://localhost:%d" % port, "untrusted": args.untrusted}
-    if len(servers) > 1:
+    if args.untrusted_port is not None:
         info["untrusted_port"] = servers[1].server_address[1]
+    if plain is not None:
+        info["plain_port"] = plain.server_address[1]
     if args.ready_file:
         write_ready_file(args.ready_file, info)
     print(port, flush=True)

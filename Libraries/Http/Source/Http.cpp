@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "Core/Heap.h"
@@ -55,6 +56,14 @@ RecordPtr record_create(TextView url, TextView file, std::uint32_t flags, TextVi
   return record;
 }
 
+bool url_is_https(std::string_view url) noexcept {
+  constexpr std::string_view kScheme = "https:";
+  return url.size() >= kScheme.size() &&
+         std::equal(kScheme.begin(), kScheme.end(), url.begin(), [](char expected, char c) {
+           return expected == (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+         });
+}
+
 // The transfer itself; true when the file holds the whole body.
 bool run_transfer(DownloadRecord& record) {
   const std::string url = http_native_text(record.url);
@@ -62,13 +71,17 @@ bool run_transfer(DownloadRecord& record) {
   // The file is only touched once a transfer can actually start; a path with
   // an embedded NUL would name some other file.
   const CurlHandle curl(curl_easy_init());
-  if (!curl || record.file.find(u'\0') != Text::npos || !record.target.create(record.file)) {
+  if (!curl || record.file.find(u'\0') != Text::npos || !record.target.begin(record.file)) {
     return false;
   }
   CURL* const handle = curl.get();
   const curl_write_callback write = http_write_to_file;
   if (!(record.flags & HTTP_NO_REDIRECT)) {
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    // What starts protected stays protected: no redirect to plain http.
+    if (url_is_https(url)) {
+      curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    }
   }
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_USERAGENT, user_agent.c_str());
@@ -84,13 +97,12 @@ bool run_transfer(DownloadRecord& record) {
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
   }
   const CURLcode result = curl_easy_perform(handle);
-  const bool done = result == CURLE_OK && record.status.load() != DOWNLOAD_ABORT_REQUESTED;
-  record.target.close();
-  if (!done) {
-    // Also when an older file of that name was there: no partial file is left.
-    http_file_delete(record.file);
+  if (result != CURLE_OK || record.status.load() == DOWNLOAD_ABORT_REQUESTED) {
+    // No partial file is left, and an older file of that name stays.
+    record.target.discard();
+    return false;
   }
-  return done;
+  return record.target.commit();
 }
 
 // Handles are looked up, never dereferenced: a stale or made-up one answers nothing.
@@ -120,7 +132,7 @@ std::size_t http_write_to_file(char* data, std::size_t size, std::size_t count, 
   if (download.status.load() == DOWNLOAD_ABORT_REQUESTED) {
     return 0;  // libcurl ends the transfer with a write error
   }
-  const std::size_t written = download.target.write(data, size * count);
+  const std::size_t written = download.target.write(data, size * count);  // fewer ends the transfer
   download.bytes_written.fetch_add(static_cast<std::int64_t>(written));
   return written;
 }

@@ -75,11 +75,6 @@ class PrefsFile {
 // false on failure.
 [[nodiscard]] bool prefs_file_write_whole(TextView path, std::string_view bytes) noexcept;
 
-// Names of the new files prefs_file_write_whole makes beside a file: the
-// file's name, this marker, a number, ".tmp". No file of the client's is
-// named so.
-inline constexpr std::string_view kPrefsTemporaryMarker = ".velto-new-";
-
 // Converts text in the system's ANSI code page to UTF-8. `bytes` holds no
 // NUL. false when the conversion could not be made.
 [[nodiscard]] bool prefs_ansi_to_utf8(std::string_view bytes, std::string& out) noexcept;

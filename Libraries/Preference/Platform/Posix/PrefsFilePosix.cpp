@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "Core/FileReplacement.h"
 #include "Core/Strings.h"
 #include "PrefsCodeset.h"
 #include "PrefsFile.h"
@@ -159,48 +160,6 @@ bool folder_writable(const std::string& name) {
   return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-bool write_all(int fd, std::string_view bytes) noexcept {
-  std::size_t written = 0;
-  int interrupts = 0;
-  while (written < bytes.size()) {
-    const std::size_t chunk = std::min<std::size_t>(bytes.size() - written, SSIZE_MAX);
-    const ssize_t done = ::write(fd, bytes.data() + written, chunk);
-    if (done > 0) {
-      written += static_cast<std::size_t>(done);
-    } else if (done < 0 && errno == EINTR && ++interrupts < kInterruptRetries) {
-      continue;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool sync_folder(const std::string& folder) noexcept {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  // Some file systems cannot sync a folder; the rename has happened anyway.
-  const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
-  ::close(fd);
-  return synced;
-}
-
-// A new file of its own beside `target`, made exclusively; -1 when none could be made.
-int create_beside(const std::string& target, std::string& made) {
-  // Created files get 0666 less the umask, as any editor would give them.
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    made = target + std::string(kPrefsTemporaryMarker) + std::to_string(::getpid()) + "-" + std::to_string(attempt) +
-           ".tmp";
-    const int fd = ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
-    if (fd >= 0 || errno != EEXIST) {
-      return fd;
-    }
-  }
-  return -1;
-}
-
 }  // namespace
 
 bool prefs_file_replaceable(TextView path) noexcept {
@@ -228,25 +187,15 @@ bool prefs_file_write_whole(TextView path, std::string_view bytes) noexcept {
     if (!target) {
       return false;
     }
-    std::string made;
-    const int fd = create_beside(*target, made);
-    if (fd < 0) {
-      return false;
-    }
-    bool done = write_all(fd, bytes);
-    // The new file keeps the old one's permissions.
+    // The new file keeps the old one's permission bits.
+    std::optional<unsigned> mode;
     struct stat old = {};
-    if (done && ::stat(target->c_str(), &old) == 0) {
-      done = ::fchmod(fd, old.st_mode & 07777) == 0;
+    if (::stat(target->c_str(), &old) == 0) {
+      mode = static_cast<unsigned>(old.st_mode & 07777);
     }
-    done = done && ::fsync(fd) == 0;
-    done = ::close(fd) == 0 && done;
-    done = done && ::rename(made.c_str(), target->c_str()) == 0;
-    if (!done) {
-      ::unlink(made.c_str());
-      return false;
-    }
-    return sync_folder(folder_of(*target));
+    FileReplacement replacement;
+    return replacement.begin(from_utf8(*target), mode) &&
+           replacement.write(bytes.data(), bytes.size()) == bytes.size() && replacement.commit();
   } catch (const std::exception&) {
     return false;
   }

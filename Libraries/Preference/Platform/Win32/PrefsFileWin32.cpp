@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
-#include <memory>
 #include <string>
 
+#include "Core/FileReplacement.h"
 #include "PrefsFile.h"
 
 namespace velto::platform {
@@ -89,10 +89,6 @@ bool folder_exists(const std::wstring& name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept { ::CloseHandle(handle); }
-};
-
 }  // namespace
 
 bool prefs_file_replaceable(TextView path) noexcept {
@@ -113,45 +109,12 @@ bool prefs_file_replaceable(TextView path) noexcept {
 }
 
 bool prefs_file_write_whole(TextView path, std::string_view bytes) noexcept {
-  try {
-    if (!prefs_file_replaceable(path)) {
-      return false;
-    }
-    const std::wstring target = wide_path(path);
-    std::wstring made;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-      made = target + std::wstring(kPrefsTemporaryMarker.begin(), kPrefsTemporaryMarker.end()) +
-             std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp";
-      file = ::CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
-        return false;
-      }
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-      return false;
-    }
-    bool done = true;
-    {
-      const std::unique_ptr<void, HandleCloser> owned(file);
-      std::size_t written = 0;
-      while (done && written < bytes.size()) {
-        DWORD count = 0;
-        const auto chunk = static_cast<DWORD>(std::min(bytes.size() - written, kMaxTransfer));
-        done = ::WriteFile(file, bytes.data() + written, chunk, &count, nullptr) != 0 && count != 0;
-        written += count;
-      }
-      done = done && ::FlushFileBuffers(file) != 0;
-    }
-    // One step, and on the disk before it returns.
-    done = done && ::MoveFileExW(made.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!done) {
-      ::DeleteFileW(made.c_str());
-    }
-    return done;
-  } catch (const std::exception&) {
+  if (!prefs_file_replaceable(path)) {
     return false;
   }
+  FileReplacement replacement;
+  return replacement.begin(path) && replacement.write(bytes.data(), bytes.size()) == bytes.size() &&
+         replacement.commit();
 }
 
 bool prefs_ansi_to_utf8(std::string_view bytes, std::string& out) noexcept {
