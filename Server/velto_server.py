@@ -573,7 +573,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # --- update files ---
 
     def descriptor(self, query):
-        self.send_body(200, self.server.descriptor(), "text/plain; charset=utf-8")
+        shared = self.server.shared
+        body = self.server.descriptor()
+        with shared.lock:
+            padding, drip_ms = shared.descriptor_padding, shared.descriptor_drip_ms
+        if padding:
+            body += b";" * padding + b"\r\n"
+        if not drip_ms:
+            return self.send_body(200, body, "text/plain; charset=utf-8")
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        deadline = time.monotonic() + self.server.stall_limit
+        for offset in range(len(body)):
+            if offset and (self.server.stopping.wait(drip_ms / 1000) or time.monotonic() > deadline):
+                self.close_connection = True
+                return None
+            self.wfile.write(body[offset:offset + 1])
+            self.wfile.flush()
+        return None
 
     def updater(self, query):
         data = self.server.updater()
@@ -610,9 +629,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         count = int(count)
         if count > MAX_TEST_BYTES:
             return self.send_error_page(400, "at most %d bytes" % MAX_TEST_BYTES)
+        # ?unannounced: no length up front, the end of the body is the end of
+        # the connection.
+        announced = "unannounced" not in query
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(count))
+        if announced:
+            self.send_header("Content-Length", str(count))
+        else:
+            self.close_connection = True
         self.end_headers()
         if self.command == "HEAD":
             return None
@@ -707,6 +732,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 shared.descriptor_text = query["descriptor"][0].encode()
             if "updater_file" in query:
                 shared.updater_file = query["updater_file"][0] or None
+            if "descriptor_padding" in query:
+                shared.descriptor_padding = max(0, min(int(query["descriptor_padding"][0]), 1 << 30))
+            if "descriptor_drip_ms" in query:
+                shared.descriptor_drip_ms = max(0, min(int(query["descriptor_drip_ms"][0]), 10000))
             published = {"version": shared.published_version, "updater_file": shared.updater_file}
         self.send_json(published)
 
@@ -824,6 +853,10 @@ class Shared:
             self.descriptor_text = None
             self.updater_file = self.args.updater_file
             self.published_version = self.args.published_version
+            # Tests of hostile servers: a descriptor padded far beyond any
+            # real one, and one sent a byte at a time.
+            self.descriptor_padding = 0
+            self.descriptor_drip_ms = 0
 
     def descriptor(self):
         if self.descriptor_text is not None:

@@ -23,6 +23,11 @@ constexpr std::uint32_t kYesNoInformation = 68;  // MB_YESNO | MB_ICONINFORMATIO
 constexpr int kAnswerYes = 6;
 // Gives a freshly written updater a moment before it is started.
 constexpr int kUpdaterSettleMs = 500;
+// The check runs before the window opens: a server that drips or floods its
+// answer must not keep the user from the chat. A real descriptor is one
+// line; the updater a few MiB. Reasons in docs/platforms.md.
+constexpr HttpLimits kDescriptorLimits{64 * 1024, 15000};
+constexpr HttpLimits kUpdaterLimits{std::int64_t{256} * 1024 * 1024, 0};
 
 Text server_url(TextView path) {
   return Text(u"https://") + kServerHost + Text(path);
@@ -31,7 +36,7 @@ Text server_url(TextView path) {
 // The version the update server publishes, or empty text.
 Text published_version() {
   const Text copy = temp_directory() + kDescriptorCopyName;
-  if (!http_receive_file(server_url(kDescriptorPath), copy)) {
+  if (!http_receive_file(server_url(kDescriptorPath), copy, 0, {}, kDescriptorLimits)) {
     return {};
   }
   Text version;
@@ -60,7 +65,8 @@ int update_check() {
   if (file_size(app.updater_path) <= 0) {
     // An error page must never stand in for the updater: it would be kept
     // and started at every later start.
-    if (!http_receive_file(server_url(platform::updater_remote_path()), app.updater_path, HTTP_FAIL_ON_ERROR_STATUS)) {
+    if (!http_receive_file(server_url(platform::updater_remote_path()), app.updater_path, HTTP_FAIL_ON_ERROR_STATUS, {},
+                           kUpdaterLimits)) {
       return 0;
     }
     platform::prepare_updater(app.updater_path);

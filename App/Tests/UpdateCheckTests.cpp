@@ -105,8 +105,8 @@ class UpdateCheck : public ::testing::Test {
   }
 
   // The client's first window; it must be the chat window, not a question.
-  void expect_chat_window_without_question() {
-    const auto window = find_window_of_pid(client_->pid());
+  void expect_chat_window_without_question(std::chrono::milliseconds wait = 10s) {
+    const auto window = find_window_of_pid(client_->pid(), wait);
     ASSERT_TRUE(window) << "no window appeared";
     EXPECT_EQ(window_title(*window).rfind(kMainTitle, 0), 0U) << "first window: " << window_title(*window);
     EXPECT_FALSE(question(0ms)) << "the update question was shown";
@@ -175,6 +175,28 @@ TEST_F(UpdateCheck, NothingNewerMeansNoQuestion) {
   publish_descriptor("[update]\r\nchatvers=1.0.0.0\r\n");
   start();
   expect_chat_window_without_question();
+}
+
+// A server that floods or drips its descriptor gets no say: the check gives
+// up within its bounds and the chat window opens (the descriptors below would
+// offer an update if they were read whole).
+TEST_F(UpdateCheck, AHostileDescriptorOnlyDelaysTheWindow) {
+  {
+    SCOPED_TRACE("a descriptor of 8 MiB");
+    publish("0.2.16.39");
+    fetch("/test/publish?descriptor_padding=8388608");
+    start();
+    expect_chat_window_without_question();
+  }
+  {
+    SCOPED_TRACE("a descriptor sent a byte every 0.9 s");
+    fetch("/test/reset");
+    publish("0.2.16.39");
+    fetch("/test/publish?descriptor_drip_ms=900");
+    start();
+    // The bound is 15 s; the whole descriptor would take 18 s.
+    expect_chat_window_without_question(60s);
+  }
 }
 
 TEST_F(UpdateCheck, AnErrorPageIsNeverKeptAsTheUpdater) {

@@ -31,6 +31,7 @@ struct DownloadRecord {
   std::int32_t connect_timeout_ms = 0;
   std::int32_t total_timeout_ms = 0;
   std::int32_t stall_time_s = 0;
+  std::int64_t max_bytes = 0;  // 0: no bound
   std::atomic<std::int64_t> bytes_written{0};
   std::thread worker;  // HTTP_ASYNC only
 };

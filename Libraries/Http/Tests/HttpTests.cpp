@@ -148,6 +148,31 @@ TEST_F(HttpTest, TheTargetAppearsOnlyWhenTheTransferIsComplete) {
   EXPECT_EQ(file_contents(target)->size(), 4000U);
 }
 
+TEST_F(HttpTest, ABodyOverItsBoundFailsWhetherAnnouncedOrNot) {
+  const fs::path target = scratch_ / u8"download.bin";
+  HttpLimits limits;
+  limits.max_bytes = 1000;
+  for (const char* path : {"/test/bytes/1001", "/test/bytes/300000?unannounced=1"}) {
+    EXPECT_EQ(http_receive_file(server_url(path), text_of(target), 0, {}, limits), 0) << path;
+    EXPECT_TRUE(fs::is_empty(scratch_.root())) << path;
+  }
+  EXPECT_EQ(http_receive_file(server_url("/test/bytes/1000?unannounced=1"), text_of(target), 0, {}, limits), 1);
+  EXPECT_EQ(file_contents(target), pattern_bytes(1000));
+}
+
+// A server that drips its answer cannot hold a bounded download for longer
+// than its bound.
+TEST_F(HttpTest, ATotalBoundEndsASlowTransfer) {
+  const fs::path target = scratch_ / u8"download.bin";
+  HttpLimits limits;
+  limits.total_timeout_ms = 1500;
+  // 40 chunks a quarter of a second apart: ten seconds in all.
+  EXPECT_EQ(http_receive_file(server_url("/test/slow?bytes=4000&chunk=100&delay_ms=250"), text_of(target), 0, {},
+                              limits),
+            0);
+  EXPECT_TRUE(fs::is_empty(scratch_.root()));
+}
+
 TEST_F(HttpTest, AnHttpsTransferFollowsNoRedirectToPlainHttp) {
   const fs::path target = scratch_ / u8"download.bin";
   const std::string plain = plain_url("/test/bytes/10");
