@@ -6,6 +6,7 @@
 #include "Core/Strings.h"
 #include "Http/Http.h"
 #include "Platform.h"
+#include "ProgramFile.h"
 #include "Preference/Preference.h"
 #include "System/Files.h"
 #include "System/Process.h"
@@ -62,11 +63,18 @@ int update_check() {
   if (file_size(app.updater_dir) != -2) {
     dir_create(app.updater_dir);
   }
+  // Only a program is kept as the updater: anything else (an error page, a
+  // server's placeholder) would be started, or opened, at every later start.
+  if (file_size(app.updater_path) > 0 && !is_program_file(app.updater_path)) {
+    file_delete(app.updater_path);
+  }
   if (file_size(app.updater_path) <= 0) {
-    // An error page must never stand in for the updater: it would be kept
-    // and started at every later start.
     if (!http_receive_file(server_url(platform::updater_remote_path()), app.updater_path, HTTP_FAIL_ON_ERROR_STATUS, {},
                            kUpdaterLimits)) {
+      return 0;
+    }
+    if (!is_program_file(app.updater_path)) {
+      file_delete(app.updater_path);
       return 0;
     }
     platform::prepare_updater(app.updater_path);

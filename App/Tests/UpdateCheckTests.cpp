@@ -151,6 +151,37 @@ TEST_F(UpdateCheck, AnUpdaterAlreadyThereIsStartedWithoutDownloadingIt) {
   EXPECT_FALSE(updater_was_requested());
 }
 
+// A server that answers 200 with a page instead of the updater: the page is
+// not kept, nothing is started, and the chat opens.
+TEST_F(UpdateCheck, APageServedAsTheUpdaterIsNotKept) {
+  fs::create_directories(app_dir());
+  const std::string page = temp_.path() + "/page.html";
+  std::ofstream(page) << "<!DOCTYPE html><html><body>Maintenance</body></html>\n";
+  publish("0.2.16.39");
+  fetch("/test/publish?updater_file=" + url_encode(page));
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  const auto window = find_window("^" + std::string(kMainTitle));
+  ASSERT_TRUE(window) << "the chat window did not open";
+  EXPECT_TRUE(updater_was_requested());
+  EXPECT_FALSE(fs::exists(updater_path()));
+  close_and_expect_exit_code_zero(*window);
+}
+
+// Such a page kept by an older client is replaced by the real updater.
+TEST_F(UpdateCheck, AKeptUpdaterThatIsNoProgramIsDownloadedAgain) {
+  fs::create_directories(app_dir() + "/Updater");
+  std::ofstream(updater_path()) << "<html><body>Not Found</body></html>\n";
+  publish("0.2.16.39");
+  publish_updater();
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  expect_exit_code_zero_without_window();
+  EXPECT_TRUE(eventually([&] { return fs::exists(arguments_path()); }, 10s)) << "the updater did not run";
+  EXPECT_TRUE(updater_was_requested());
+  EXPECT_EQ(read_file(updater_path()), kTestUpdater);
+}
+
 TEST_F(UpdateCheck, NoOpensTheChatWindow) {
   fs::create_directories(app_dir());
   publish("0.2.16.39");

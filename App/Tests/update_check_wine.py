@@ -113,6 +113,32 @@ class UpdateCheckUnderWine(unittest.TestCase):
         self.assertFalse(os.path.exists(self.updater))
         self.close_window(window)
 
+    def test_a_page_served_as_the_updater_is_not_kept(self):
+        page = os.path.join(app_dir(), "page.html")
+        with open(page, "w", encoding="utf-8") as f:
+            f.write("<!DOCTYPE html><html><body>Maintenance</body></html>\n")
+        publish(version="0.2.16.39", updater_file=page)
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        window = self.wait_for(MAIN)
+        self.assertTrue(self.updater_requested())
+        self.assertFalse(os.path.exists(self.updater))
+        self.close_window(window)
+
+    def test_a_kept_updater_that_is_no_program_is_downloaded_again(self):
+        os.makedirs(os.path.dirname(self.updater))
+        with open(self.updater, "wb") as f:
+            f.write(b"<html><body>Not Found</body></html>\n")
+        publish(version="0.2.16.39", updater_file=UPDATER)
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        self.assertEqual(self.client.wait(timeout=30), 0)
+        arguments = os.path.join(app_dir(), "Updater", "arguments.txt")
+        self.assertTrue(eventually(lambda: os.path.exists(arguments), timeout=30), "the updater did not run")
+        self.assertTrue(self.updater_requested())
+        with open(self.updater, "rb") as got, open(UPDATER, "rb") as published:
+            self.assertEqual(got.read(), published.read())
+
 
 if __name__ == "__main__":
     main(os.environ.get("DISPLAY") and os.environ.get("VELTO_TEST_SERVER_PORT"),
