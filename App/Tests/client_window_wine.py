@@ -96,8 +96,11 @@ class ClientUnderWine(unittest.TestCase):
         return sh("xprop", "-id", str(self.window), "_NET_WM_NAME")
 
     def query(self, title):
-        x, y, width, height, minimised = (int(v) for v in tool(title, "query").split())
+        x, y, width, height, minimised, _ = (int(v) for v in tool(title, "query").split())
         return (x, y, width, height), bool(minimised)
+
+    def maximised(self, title):
+        return tool(title, "query").split()[5] == "1"
 
     def close_and_expect_exit_code_zero(self):
         sh("wmctrl", "-ic", str(self.window))
@@ -195,6 +198,25 @@ class StoredGeometryUnderWine(ClientUnderWine):
         self.close_and_expect_exit_code_zero()
         self.assertEqual(self.saved(), settings_bytes(150, 120, 480, 560))
 
+    def test_closed_while_maximised_it_comes_back_maximised(self):
+        tool(TITLE, "size", "480", "560", "150", "120")
+        self.assertTrue(eventually(lambda: self.query(TITLE)[0] == (150, 120, 480, 560)))
+        tool(TITLE, "maximize")
+        self.assertTrue(eventually(lambda: self.maximised(TITLE)))
+        self.close_and_expect_exit_code_zero()
+        self.assertEqual(self.saved(), settings_bytes(150, 120, 480, 560) + b"WindowMaximized = 1\r\n")
+
+        self.start()
+        self.assertIn('"%s"' % VERSIONED_TITLE, self.title())
+        self.assertTrue(self.maximised(VERSIONED_TITLE))
+        self.assertNotEqual(self.query(VERSIONED_TITLE)[0][2:], (480, 560))
+        tool(VERSIONED_TITLE, "restore")
+        self.assertTrue(eventually(lambda: not self.maximised(VERSIONED_TITLE)))
+        self.assertTrue(eventually(lambda: self.query(VERSIONED_TITLE)[0] == (150, 120, 480, 560)),
+                        self.query(VERSIONED_TITLE))
+        self.close_and_expect_exit_code_zero()
+        self.assertEqual(self.saved(), settings_bytes(150, 120, 480, 560))
+
 
 class FarOffPlaceUnderWine(StoredGeometryUnderWine):
     settings = settings_bytes(30000, 30000, 480, 560)
@@ -211,6 +233,7 @@ class FarOffPlaceUnderWine(StoredGeometryUnderWine):
 
     test_comes_back_where_the_user_left_it = None
     test_closed_while_minimised_it_saves_the_geometry_it_was_shown_with = None
+    test_closed_while_maximised_it_comes_back_maximised = None
 
 
 def main(ready, why_not):
