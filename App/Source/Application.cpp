@@ -39,8 +39,16 @@ bool open_stored_window() {
   }
   const int x = prefs_read_int(u"WindowX", 0);
   const int y = prefs_read_int(u"WindowY", 0);
-  const int width = prefs_read_int(u"WindowWidth", kDefaultWidth);
-  const int height = prefs_read_int(u"WindowHeight", kDefaultHeight);
+  int width = prefs_read_int(u"WindowWidth", kDefaultWidth);
+  int height = prefs_read_int(u"WindowHeight", kDefaultHeight);
+  // A size of nothing (a damaged file, a window once squashed to nothing)
+  // would open a window too small to find and be saved again at every close.
+  if (width < 1) {
+    width = kDefaultWidth;
+  }
+  if (height < 1) {
+    height = kDefaultHeight;
+  }
   const bool maximized = prefs_read_int(u"WindowMaximized", 0) != 0;
   prefs_close();
   std::uint32_t flags = kStoredWindowFlags;

@@ -287,5 +287,14 @@ TEST_F(ClientWindow, ADamagedSettingsFileNeverStopsTheStart) {
   close_and_expect_exit_code_zero();
 }
 
+// A stored size of nothing takes the default of its key instead.
+TEST_F(ClientWindow, AStoredSizeOfNothingGivesTheDefaultSize) {
+  write_settings(settings_bytes(100, 80, 0, -5));
+  start();
+  EXPECT_EQ(window_title(window_), kVersionedTitle);
+  EXPECT_TRUE(client_size_becomes(400, 700));
+  close_and_expect_exit_code_zero();
+}
+
 }  // namespace
 }  // namespace velto::testing
