@@ -15,6 +15,10 @@ namespace velto::app::platform {
 // Where the update server keeps this platform's updater and update package.
 [[nodiscard]] TextView updater_remote_path();
 [[nodiscard]] TextView package_remote_path();
+// Where the update descriptor is copied during the check: `preferred` in
+// the shared temporary folder, or a name of the client's own beside it
+// when a file of another user holds that name (it is left alone).
+[[nodiscard]] Text descriptor_copy_path(const Text& preferred);
 // Makes a freshly downloaded updater startable.
 void prepare_updater(TextView path);
 [[nodiscard]] std::int64_t process_id();

@@ -36,7 +36,7 @@ Text server_url(TextView path) {
 
 // The version the update server publishes, or empty text.
 Text published_version() {
-  const Text copy = temp_directory() + kDescriptorCopyName;
+  const Text copy = platform::descriptor_copy_path(temp_directory() + kDescriptorCopyName);
   if (!http_receive_file(server_url(kDescriptorPath), copy, 0, {}, kDescriptorLimits)) {
     return {};
   }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "Desktop.h"
 #include "LocalServer.h"
@@ -94,7 +95,9 @@ class UpdateCheck : public ::testing::Test {
     const auto status = client_->wait(15s);
     ASSERT_TRUE(status) << "the client did not end after its window was closed";
     EXPECT_EQ(*status, 0);
-    EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy)) << "the descriptor copy was left behind";
+    if (!copy_name_taken_) {
+      EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy)) << "the descriptor copy was left behind";
+    }
   }
 
   void expect_exit_code_zero_without_window() {
@@ -115,6 +118,8 @@ class UpdateCheck : public ::testing::Test {
 
   TempDir config_;
   TempDir temp_;
+  // Another user's file holds the copy's name.
+  bool copy_name_taken_ = false;
   std::string updater_source_;
   std::unique_ptr<ChildProcess> client_;
 };
@@ -245,6 +250,45 @@ TEST_F(UpdateCheck, AnErrorPageIsNeverKeptAsTheUpdater) {
 // A link left under the descriptor copy's name (by a crash, or planted in a
 // shared temporary folder) is neither written through nor able to stop the
 // check: the copy takes the link's place.
+// Another user's file under the copy's name (a shared temporary folder) is
+// never read nor replaced, and does not stop the check.
+TEST_F(UpdateCheck, AnotherUsersFileUnderTheCopysNameIsLeftAlone) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "making a file of another user needs root";
+  }
+  constexpr uid_t kNobody = 65534;
+  const std::string planted = temp_.path() + "/" + kDescriptorCopy;
+  const std::string lie = "chatvers=9.9.9.9\r\n";
+  std::ofstream(planted) << lie;
+  ASSERT_EQ(::chown(planted.c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(::chmod(planted.c_str(), 0666), 0);
+  copy_name_taken_ = true;
+  {
+    SCOPED_TRACE("nothing newer published: the planted file must not be read");
+    start();
+    expect_chat_window_without_question();
+  }
+  {
+    SCOPED_TRACE("a newer release: the check still asks");
+    publish("0.2.16.39");
+    start();
+    ASSERT_TRUE(answer_question("alt+n")) << "the planted file kept the check from asking";
+    const auto window = find_window("^" + std::string(kMainTitle));
+    ASSERT_TRUE(window);
+    close_and_expect_exit_code_zero(*window);
+  }
+  EXPECT_EQ(read_file(planted), lie);
+  struct stat info {};
+  ASSERT_EQ(::stat(planted.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, kNobody);
+  // Nothing of the client's is left beside it.
+  for (const auto& item : fs::directory_iterator(temp_.path())) {
+    EXPECT_EQ(item.path().filename().string().rfind("velto_chat_version-", 0), std::string::npos)
+        << item.path() << " was left behind";
+  }
+  fs::remove(planted);
+}
+
 TEST_F(UpdateCheck, ALinkUnderTheDescriptorCopysNameIsNotFollowed) {
   const std::string victim = config_.path() + "/victim.txt";
   std::ofstream(victim) << "keep me";
