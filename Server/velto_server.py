@@ -629,21 +629,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         count = int(count)
         if count > MAX_TEST_BYTES:
             return self.send_error_page(400, "at most %d bytes" % MAX_TEST_BYTES)
-        # ?unannounced: no length up front, the end of the body is the end of
-        # the connection.
+        # ?unannounced: no length up front; the body comes in chunks.
         announced = "unannounced" not in query
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         if announced:
             self.send_header("Content-Length", str(count))
         else:
-            self.close_connection = True
+            self.send_header("Transfer-Encoding", "chunked")
         self.end_headers()
         if self.command == "HEAD":
             return None
         chunk = 65536
         for offset in range(0, count, chunk):
-            self.wfile.write(pattern_bytes(offset, min(chunk, count - offset)))
+            data = pattern_bytes(offset, min(chunk, count - offset))
+            if announced:
+                self.wfile.write(data)
+            else:
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
+        if not announced:
+            self.wfile.write(b"0\r\n\r\n")
         return None
 
     def test_slow(self, query):
