@@ -161,11 +161,11 @@ TEST_F(SingleInstance, AKilledClientKeepsNoLaterStartAway) {
   close_and_expect_exit_code_zero();
 }
 
-TEST_F(SingleInstance, ClientsOfDifferentUsersRunSideBySide) {
+TEST_F(SingleInstance, ClientsOfDifferentConfigurationDirectoriesRunSideBySide) {
   start();
   TempDir other_config;
   const auto other = launch(other_config);
-  EXPECT_TRUE(find_window_of_pid(other->pid())) << "the other user's client did not open its window";
+  EXPECT_TRUE(find_window_of_pid(other->pid())) << "the other configuration's client did not open its window";
   EXPECT_TRUE(other->running());
   close_and_expect_exit_code_zero();
 }
