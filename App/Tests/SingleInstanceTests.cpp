@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -49,6 +51,27 @@ unsigned long active_window() {
 bool minimised(unsigned long window) {
   return shell("xprop -id " + std::to_string(window) + " _NET_WM_STATE").find("_NET_WM_STATE_HIDDEN") !=
          std::string::npos;
+}
+
+// Only the user may ask a client for its window: every client's socket is
+// the user's own, mode 0600.
+void expect_private_sockets() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  ASSERT_TRUE(runtime != nullptr && *runtime != '\0');
+  std::size_t sockets = 0;
+  for (const auto& entry : fs::directory_iterator(runtime)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("VeltoChat-", 0) != 0 || !name.ends_with(".socket")) {
+      continue;
+    }
+    struct stat info {};
+    ASSERT_EQ(::lstat(entry.path().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode)) << name;
+    EXPECT_EQ(info.st_mode & 07777, 0600U) << name;
+    EXPECT_EQ(info.st_uid, ::getuid()) << name;
+    ++sockets;
+  }
+  EXPECT_GE(sockets, 1U);
 }
 
 class SingleInstance : public ::testing::Test {
@@ -117,6 +140,7 @@ TEST_F(SingleInstance, ASecondStartBringsTheMinimisedWindowForwardAndEnds) {
   std::ofstream(settings_path(), std::ios::binary) << kSettings;
   start();
   ASSERT_EQ(descriptor_requests(), 1U);
+  expect_private_sockets();
   minimise();
 
   start_again_and_expect_exit_code_zero();
