@@ -8,6 +8,11 @@
 
 namespace velto::app {
 
+namespace {
+
+// The name the client of an app data directory holds: the same directory
+// always gives the same name. Letters, digits and '-' only, so that it
+// serves as a file name and as a kernel object name.
 Text instance_name(TextView app_dir) {
   // FNV-1a over the UTF-16 units: short, stable across versions and
   // platforms, and no library needed.
@@ -23,6 +28,8 @@ Text instance_name(TextView app_dir) {
   }
   return name;
 }
+
+}  // namespace
 
 bool single_instance_claim() {
   const Text name = instance_name(values().app_dir);

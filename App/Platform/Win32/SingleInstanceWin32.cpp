@@ -8,9 +8,9 @@
 #include <cstring>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "Application.h"
-#include "Core/Strings.h"
 #include "Platform.h"
 
 namespace velto::app::platform {
@@ -20,6 +20,9 @@ namespace {
 // Top-level windows of the main window's class looked at, at most.
 constexpr int kMaxCandidates = 256;
 constexpr int kTitleCapacity = 256;
+// The window library names the class of window n "WindowClass_n".
+static_assert(kMainWindow == 0);
+constexpr wchar_t kMainWindowClass[] = L"WindowClass_0";
 
 struct HandleCloser {
   void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
@@ -34,7 +37,7 @@ using UniqueView = std::unique_ptr<void, ViewUnmapper>;
 // What the holder keeps open for the rest of its life.
 struct Holder {
   UniqueHandle mutex;
-  UniqueHandle process_id;
+  UniqueHandle process_id_mapping;
 };
 
 Holder& holder() {
@@ -62,7 +65,7 @@ void publish_process_id(TextView name) {
   }
   const DWORD id = GetCurrentProcessId();
   std::memcpy(view.get(), &id, sizeof id);
-  holder().process_id = std::move(mapping);
+  holder().process_id_mapping = std::move(mapping);
 }
 
 // 0 while the holder has not published it yet.
@@ -112,11 +115,9 @@ void instance_show_holder(TextView name) {
   if (process == 0) {
     return;
   }
-  // The window library names the class of window n "WindowClass_n".
-  const Text class_name = u"WindowClass_" + Text(str_from_int(kMainWindow));
   HWND window = nullptr;
   for (int i = 0; i < kMaxCandidates; ++i) {
-    window = FindWindowExW(nullptr, window, wide(class_name), nullptr);
+    window = FindWindowExW(nullptr, window, kMainWindowClass, nullptr);
     if (window == nullptr) {
       return;
     }
