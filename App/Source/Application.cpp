@@ -6,6 +6,7 @@
 #include "Gadget/Gadget.h"
 #include "Platform.h"
 #include "Preference/Preference.h"
+#include "SingleInstance.h"
 #include "System/Files.h"
 #include "System/Process.h"
 #include "UpdateCheck.h"
@@ -195,6 +196,12 @@ void run() {
   program_heap_create();
   runtime_start();
   build_values();
+
+  // A later start only brings the running client forward and ends: no
+  // update check, no settings, no browser data.
+  if (!single_instance_claim()) {
+    app_end();
+  }
 
   // Stages that run before the window exists: the update check, then the
   // browser's environment.

@@ -28,6 +28,17 @@ void play_new_message_sound();
 // Draws the user's attention to the window once (caption and taskbar
 // button, or the window's urgency hint).
 void flash_window(void* window);
+// One client per app data directory (SingleInstance.cpp decides). Takes the
+// lock `name` for the rest of the process's life; false when another process
+// holds it. Where the holder has to show its own window (Linux), a later
+// start's request arrives through the main loop as
+// single_instance_show_request().
+[[nodiscard]] bool instance_lock(TextView name);
+// Brings the main window of the process that holds `name` to the front;
+// returns after a bounded wait, also when there is no such window yet.
+void instance_show_holder(TextView name);
+// Restores a window when minimised and brings it to the front with the focus.
+void window_bring_forward(void* window);
 // Records the executable's module handle for the runtime (Windows only).
 void record_module();
 [[noreturn]] void exit_process();

@@ -139,6 +139,19 @@ class UpdateCheckUnderWine(unittest.TestCase):
         with open(self.updater, "rb") as got, open(UPDATER, "rb") as published:
             self.assertEqual(got.read(), published.read())
 
+    def test_a_second_start_during_the_question_runs_no_update_check(self):
+        publish(version="0.2.16.39")
+        self.start()
+        box = self.wait_for(QUESTION)
+        again = subprocess.Popen([WINE_RUN, CLIENT], stdout=self.log, stderr=self.log)
+        self.addCleanup(stop, again)
+        self.assertEqual(again.wait(timeout=60), 0)
+        self.assertEqual(fetch("/test/requests").count('"/uploads/chat_files/velto_web-chat_client.ini"'), 1,
+                         "the second start ran the update check")
+        self.assertIsNone(visible(MAIN), "a chat window opened")
+        self.answer(box, "n")
+        self.close_window(self.wait_for(MAIN))
+
 
 if __name__ == "__main__":
     main(os.environ.get("DISPLAY") and os.environ.get("VELTO_TEST_SERVER_PORT"),
