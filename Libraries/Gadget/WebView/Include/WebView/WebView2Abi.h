@@ -186,7 +186,7 @@ struct ICoreWebView2Controller : Unknown {
   virtual HRESULT STDMETHODCALLTYPE add_ZoomFactorChanged(Unknown*, EventRegistrationToken*) = 0;      // 9
   virtual HRESULT STDMETHODCALLTYPE remove_ZoomFactorChanged(EventRegistrationToken) = 0;              // 10
   virtual HRESULT STDMETHODCALLTYPE SetBoundsAndZoomFactor(RECT bounds, double factor) = 0;            // 11
-  virtual HRESULT STDMETHODCALLTYPE MoveFocus(MoveFocusReason reason) = 0;                                        // 12
+  virtual HRESULT STDMETHODCALLTYPE MoveFocus(MoveFocusReason reason) = 0;                             // 12
   virtual HRESULT STDMETHODCALLTYPE add_MoveFocusRequested(Unknown*, EventRegistrationToken*) = 0;     // 13
   virtual HRESULT STDMETHODCALLTYPE remove_MoveFocusRequested(EventRegistrationToken) = 0;             // 14
   virtual HRESULT STDMETHODCALLTYPE add_GotFocus(Unknown*, EventRegistrationToken*) = 0;               // 15
@@ -207,21 +207,21 @@ struct ICoreWebView2Controller : Unknown {
 
 struct ICoreWebView2 : Unknown {
   static constexpr GUID iid = {0x76eceacb, 0x0462, 0x4d94, {0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77, 0x5e}};
-  virtual HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) = 0;                   // 3
-  virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) = 0;                                          // 4
-  virtual HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) = 0;                                            // 5
-  virtual HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html) = 0;                                   // 6
+  virtual HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) = 0;  // 3
+  virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) = 0;                         // 4
+  virtual HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) = 0;                           // 5
+  virtual HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html) = 0;                  // 6
   virtual HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
-                                                           EventRegistrationToken* token) = 0;        // 7
-  virtual HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken) = 0;                // 8
-  virtual HRESULT STDMETHODCALLTYPE add_ContentLoading(Unknown*, EventRegistrationToken*) = 0;            // 9
-  virtual HRESULT STDMETHODCALLTYPE remove_ContentLoading(EventRegistrationToken) = 0;                    // 10
-  virtual HRESULT STDMETHODCALLTYPE add_SourceChanged(Unknown*, EventRegistrationToken*) = 0;             // 11
-  virtual HRESULT STDMETHODCALLTYPE remove_SourceChanged(EventRegistrationToken) = 0;                     // 12
-  virtual HRESULT STDMETHODCALLTYPE add_HistoryChanged(Unknown*, EventRegistrationToken*) = 0;            // 13
-  virtual HRESULT STDMETHODCALLTYPE remove_HistoryChanged(EventRegistrationToken) = 0;                    // 14
+                                                           EventRegistrationToken* token) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken) = 0;      // 8
+  virtual HRESULT STDMETHODCALLTYPE add_ContentLoading(Unknown*, EventRegistrationToken*) = 0;  // 9
+  virtual HRESULT STDMETHODCALLTYPE remove_ContentLoading(EventRegistrationToken) = 0;          // 10
+  virtual HRESULT STDMETHODCALLTYPE add_SourceChanged(Unknown*, EventRegistrationToken*) = 0;   // 11
+  virtual HRESULT STDMETHODCALLTYPE remove_SourceChanged(EventRegistrationToken) = 0;           // 12
+  virtual HRESULT STDMETHODCALLTYPE add_HistoryChanged(Unknown*, EventRegistrationToken*) = 0;  // 13
+  virtual HRESULT STDMETHODCALLTYPE remove_HistoryChanged(EventRegistrationToken) = 0;          // 14
   virtual HRESULT STDMETHODCALLTYPE add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler* handler,
-                                                           EventRegistrationToken* token) = 0;       // 15
+                                                            EventRegistrationToken* token) = 0;           // 15
   virtual HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken) = 0;               // 16
   virtual HRESULT STDMETHODCALLTYPE add_FrameNavigationStarting(Unknown*, EventRegistrationToken*) = 0;   // 17
   virtual HRESULT STDMETHODCALLTYPE remove_FrameNavigationStarting(EventRegistrationToken) = 0;           // 18
@@ -230,12 +230,12 @@ struct ICoreWebView2 : Unknown {
   virtual HRESULT STDMETHODCALLTYPE add_ScriptDialogOpening(Unknown*, EventRegistrationToken*) = 0;       // 21
   virtual HRESULT STDMETHODCALLTYPE remove_ScriptDialogOpening(EventRegistrationToken) = 0;               // 22
   virtual HRESULT STDMETHODCALLTYPE add_PermissionRequested(ICoreWebView2PermissionRequestedEventHandler* handler,
-                                                           EventRegistrationToken* token) = 0;       // 23
-  virtual HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken) = 0;               // 24
+                                                            EventRegistrationToken* token) = 0;  // 23
+  virtual HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken) = 0;      // 24
   virtual HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
-                                                           EventRegistrationToken* token) = 0;             // 25
-  virtual HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken) = 0;                     // 26
-  virtual HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(                                  // 27
+                                                      EventRegistrationToken* token) = 0;  // 25
+  virtual HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken) = 0;      // 26
+  virtual HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(                   // 27
       LPCWSTR script, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) = 0;
   virtual HRESULT STDMETHODCALLTYPE RemoveScriptToExecuteOnDocumentCreated(LPCWSTR id) = 0;  // 28
   virtual HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script,                            // 29
@@ -245,19 +245,19 @@ struct ICoreWebView2 : Unknown {
   virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) = 0;                             // 32
   virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR text) = 0;                           // 33
   virtual HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
-                                                           EventRegistrationToken* token) = 0;    // 34
-  virtual HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) = 0;  // 35
+                                                           EventRegistrationToken* token) = 0;      // 34
+  virtual HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) = 0;    // 35
   virtual HRESULT STDMETHODCALLTYPE CallDevToolsProtocolMethod(LPCWSTR method, LPCWSTR parameters,  // 36
                                                                Unknown* handler) = 0;
-  virtual HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32* id) = 0;                                  // 37
-  virtual HRESULT STDMETHODCALLTYPE get_CanGoBack(BOOL* value) = 0;                                       // 38
-  virtual HRESULT STDMETHODCALLTYPE get_CanGoForward(BOOL* value) = 0;                                    // 39
-  virtual HRESULT STDMETHODCALLTYPE GoBack() = 0;                                                         // 40
-  virtual HRESULT STDMETHODCALLTYPE GoForward() = 0;                                                      // 41
+  virtual HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32* id) = 0;                                     // 37
+  virtual HRESULT STDMETHODCALLTYPE get_CanGoBack(BOOL* value) = 0;                                           // 38
+  virtual HRESULT STDMETHODCALLTYPE get_CanGoForward(BOOL* value) = 0;                                        // 39
+  virtual HRESULT STDMETHODCALLTYPE GoBack() = 0;                                                             // 40
+  virtual HRESULT STDMETHODCALLTYPE GoForward() = 0;                                                          // 41
   virtual HRESULT STDMETHODCALLTYPE GetDevToolsProtocolEventReceiver(LPCWSTR event, Unknown** receiver) = 0;  // 42
-  virtual HRESULT STDMETHODCALLTYPE Stop() = 0;                                                           // 43
+  virtual HRESULT STDMETHODCALLTYPE Stop() = 0;                                                               // 43
   virtual HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* handler,
-                                                           EventRegistrationToken* token) = 0;  // 44
+                                                           EventRegistrationToken* token) = 0;    // 44
   virtual HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken token) = 0;  // 45
 
  protected:
@@ -293,13 +293,13 @@ struct ICoreWebView2WebMessageReceivedEventArgs : Unknown {
 
 struct ICoreWebView2NavigationStartingEventArgs : Unknown {
   static constexpr GUID iid = {0x5b495469, 0xe119, 0x438a, {0x9b, 0x18, 0x76, 0x04, 0xf2, 0x5f, 0x2e, 0x49}};
-  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                 // 3
-  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;     // 4
-  virtual HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* value) = 0;        // 5
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                   // 3
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;       // 4
+  virtual HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* value) = 0;          // 5
   virtual HRESULT STDMETHODCALLTYPE get_RequestHeaders(Unknown** headers) = 0;  // 6
-  virtual HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) = 0;             // 7
-  virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;              // 8
-  virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) = 0;         // 9
+  virtual HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) = 0;               // 7
+  virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;                // 8
+  virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) = 0;           // 9
 
  protected:
   ~ICoreWebView2NavigationStartingEventArgs() = default;
@@ -307,9 +307,9 @@ struct ICoreWebView2NavigationStartingEventArgs : Unknown {
 
 struct ICoreWebView2NavigationCompletedEventArgs : Unknown {
   static constexpr GUID iid = {0x30d68b7d, 0x20d9, 0x4752, {0xa9, 0xca, 0xec, 0x84, 0x48, 0xfb, 0xb5, 0xc1}};
-  virtual HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* success) = 0;              // 3
+  virtual HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* success) = 0;                // 3
   virtual HRESULT STDMETHODCALLTYPE get_WebErrorStatus(WebErrorStatus* status) = 0;  // 4
-  virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) = 0;              // 5
+  virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) = 0;                // 5
 
  protected:
   ~ICoreWebView2NavigationCompletedEventArgs() = default;
@@ -317,12 +317,12 @@ struct ICoreWebView2NavigationCompletedEventArgs : Unknown {
 
 struct ICoreWebView2NewWindowRequestedEventArgs : Unknown {
   static constexpr GUID iid = {0x34acb11c, 0xfc37, 0x4418, {0x91, 0x32, 0xf9, 0xc2, 0x1d, 0x1e, 0xaf, 0xb9}};
-  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                    // 3
-  virtual HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* window) = 0;    // 4
-  virtual HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** window) = 0;   // 5
-  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;               // 6
-  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;              // 7
-  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;        // 8
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                   // 3
+  virtual HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* window) = 0;   // 4
+  virtual HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** window) = 0;  // 5
+  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;              // 6
+  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;             // 7
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;       // 8
 
  protected:
   ~ICoreWebView2NewWindowRequestedEventArgs() = default;
@@ -330,11 +330,11 @@ struct ICoreWebView2NewWindowRequestedEventArgs : Unknown {
 
 struct ICoreWebView2PermissionRequestedEventArgs : Unknown {
   static constexpr GUID iid = {0x973ae2ef, 0xff18, 0x4894, {0x8f, 0xb2, 0x3c, 0x75, 0x8f, 0x04, 0x68, 0x10}};
-  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                    // 3
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                      // 3
   virtual HRESULT STDMETHODCALLTYPE get_PermissionKind(PermissionKind* kind) = 0;  // 4
-  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;        // 5
-  virtual HRESULT STDMETHODCALLTYPE get_State(PermissionState* state) = 0;       // 6
-  virtual HRESULT STDMETHODCALLTYPE put_State(PermissionState state) = 0;        // 7
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;          // 5
+  virtual HRESULT STDMETHODCALLTYPE get_State(PermissionState* state) = 0;         // 6
+  virtual HRESULT STDMETHODCALLTYPE put_State(PermissionState state) = 0;          // 7
 
  protected:
   ~ICoreWebView2PermissionRequestedEventArgs() = default;

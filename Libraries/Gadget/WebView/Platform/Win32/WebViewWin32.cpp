@@ -351,15 +351,12 @@ using NavigationStartingHandler =
 using NavigationCompletedHandler =
     EventHandler<abi::ICoreWebView2NavigationCompletedEventHandler, abi::ICoreWebView2NavigationCompletedEventArgs,
                  &WebViewWin32::on_navigation_completed>;
-using NewWindowHandler =
-    EventHandler<abi::ICoreWebView2NewWindowRequestedEventHandler, abi::ICoreWebView2NewWindowRequestedEventArgs,
-                 &WebViewWin32::on_new_window>;
-using PermissionHandler =
-    EventHandler<abi::ICoreWebView2PermissionRequestedEventHandler, abi::ICoreWebView2PermissionRequestedEventArgs,
-                 &WebViewWin32::on_permission>;
-using ProcessFailedHandler =
-    EventHandler<abi::ICoreWebView2ProcessFailedEventHandler, abi::ICoreWebView2ProcessFailedEventArgs,
-                 &WebViewWin32::on_process_failed>;
+using NewWindowHandler = EventHandler<abi::ICoreWebView2NewWindowRequestedEventHandler,
+                                      abi::ICoreWebView2NewWindowRequestedEventArgs, &WebViewWin32::on_new_window>;
+using PermissionHandler = EventHandler<abi::ICoreWebView2PermissionRequestedEventHandler,
+                                       abi::ICoreWebView2PermissionRequestedEventArgs, &WebViewWin32::on_permission>;
+using ProcessFailedHandler = EventHandler<abi::ICoreWebView2ProcessFailedEventHandler,
+                                          abi::ICoreWebView2ProcessFailedEventArgs, &WebViewWin32::on_process_failed>;
 
 LRESULT CALLBACK widget_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
@@ -663,10 +660,13 @@ std::optional<Engine::LoadFailure> WebViewWin32::load_failure(abi::WebErrorStatu
     case WebErrorStatus::UnexpectedError:
     case WebErrorStatus::ValidProxyAuthenticationRequired:
       return LoadFailure::Network;
-    case WebErrorStatus::OperationCanceled:  // another navigation took over, or we cancelled it
-    case WebErrorStatus::ConnectionAborted:  // the response became a download
-    case WebErrorStatus::ValidAuthenticationCredentialsRequired:  // the runtime asks for a login
-    case WebErrorStatus::Unknown:  // also what an HTTP error status reports: the server's page shows
+    // Another navigation took over (or was cancelled here), the response
+    // became a download, the runtime asks for a login, or "unknown", which
+    // is also what an HTTP error status reports: what shows stays.
+    case WebErrorStatus::OperationCanceled:
+    case WebErrorStatus::ConnectionAborted:
+    case WebErrorStatus::ValidAuthenticationCredentialsRequired:
+    case WebErrorStatus::Unknown:
       return std::nullopt;
   }
   return std::nullopt;
