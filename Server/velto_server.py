@@ -598,7 +598,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         data = self.server.updater()
         if data is None:
             return self.send_error_page(404, "Программа обновления не опубликована")
-        self.send_body(200, data, "application/octet-stream")
+        shared = self.server.shared
+        with shared.lock:
+            drip_ms = shared.updater_drip_ms
+        if not drip_ms:
+            return self.send_body(200, data, "application/octet-stream")
+        # A slow line: 16 bytes at a time.
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        for offset in range(0, len(data), 16):
+            if offset and self.server.stopping.wait(drip_ms / 1000):
+                self.close_connection = True
+                return None
+            self.wfile.write(data[offset:offset + 16])
+            self.wfile.flush()
+        return None
 
     def package_zip(self, query):
         self.send_body(200, self.server.package_zip, "application/zip")
@@ -739,6 +755,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 shared.updater_file = query["updater_file"][0] or None
             if "descriptor_padding" in query:
                 shared.descriptor_padding = max(0, min(int(query["descriptor_padding"][0]), 1 << 30))
+            if "updater_drip_ms" in query:
+                shared.updater_drip_ms = max(0, min(int(query["updater_drip_ms"][0]), 10000))
             if "descriptor_drip_ms" in query:
                 shared.descriptor_drip_ms = max(0, min(int(query["descriptor_drip_ms"][0]), 10000))
             published = {"version": shared.published_version, "updater_file": shared.updater_file}
@@ -862,6 +880,7 @@ class Shared:
             # real one, and one sent a byte at a time.
             self.descriptor_padding = 0
             self.descriptor_drip_ms = 0
+            self.updater_drip_ms = 0
 
     def descriptor(self):
         if self.descriptor_text is not None:

@@ -2,8 +2,12 @@
 // closed on the test display with the standard X tools.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "Desktop.h"
 
@@ -285,6 +289,75 @@ TEST_F(ClientWindow, ADamagedSettingsFileNeverStopsTheStart) {
   EXPECT_EQ(window_title(window_), kVersionedTitle) << "the file exists and opens: the stored branch";
   EXPECT_TRUE(client_size_becomes(400, 700)) << "no usable key: the defaults";
   close_and_expect_exit_code_zero();
+}
+
+// The disk fills up while the client runs (here: a small file system of its
+// own as the app data directory, filled to the last byte): closing cannot
+// write the new geometry, and the settings of the last run stay whole.
+TEST_F(ClientWindow, AFullDiskAtCloseKeepsTheOldSettings) {
+  if (::geteuid() != 0 || shell("command -v unshare nsenter").empty()) {
+    GTEST_SKIP() << "a file system of its own needs root, unshare and nsenter";
+  }
+  const std::string old = settings_bytes(120, 90, 500, 600);
+  const std::string seed = config_.path() + "/seed.ini";
+  const std::string out = config_.path() + "/after.ini";
+  const std::string listing = config_.path() + "/after.txt";
+  const std::string pid_file = config_.path() + "/client.pid";
+  std::ofstream(seed, std::ios::binary) << old;
+  std::filesystem::create_directories(app_dir());
+  // The client runs in a mount namespace where the app data directory is a
+  // 4 MiB tmpfs; what is left there afterwards is copied out.
+  const std::string script =
+      "mount -t tmpfs -o size=4m velto-full \"$APP\" && cp \"$SEED\" \"$APP/WindowSettings.ini\" || exit 99; "
+      "\"$CLIENT\" & echo $! > \"$PID_FILE\"; wait $!; status=$?; "
+      "cp \"$APP/WindowSettings.ini\" \"$OUT\"; ls -a \"$APP\" > \"$LISTING\"; exit $status";
+  client_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"unshare", "--mount", "--propagation", "private", "sh", "-c", script},
+      std::vector<std::string>{"XDG_CONFIG_HOME=" + config_.path(), "APP=" + app_dir(), "SEED=" + seed, "OUT=" + out,
+                               "LISTING=" + listing, "PID_FILE=" + pid_file, "CLIENT=" VELTO_CLIENT_PATH});
+  const auto window = find_window("^" + std::string(kVersionedTitle) + "$", 30s);
+  ASSERT_TRUE(window) << "the client's window did not appear";
+  window_ = *window;
+  ASSERT_TRUE(client_size_becomes(500, 600));
+  drag_to(700, 650);
+  ASSERT_TRUE(client_size_becomes(700, 650));
+  // Fill the client's file system to the last byte.
+  const std::string pid = read_file(pid_file).substr(0, read_file(pid_file).find('\n'));
+  shell("nsenter -t " + pid + " -m sh -c 'cat /dev/zero > \"" + app_dir() + "/filler\"' 2>/dev/null");
+  close_and_expect_exit_code_zero();
+  EXPECT_EQ(read_file(out), old) << "the settings were cut or emptied";
+  EXPECT_EQ(read_file(listing).find(".velto-new-"), std::string::npos) << "a partial file was left: " << read_file(listing);
+}
+
+// Killed at any moment around the close, the client leaves the settings of
+// the last run or those of this one, whole; never an empty or cut file.
+TEST_F(ClientWindow, AKillAtAnyMomentOfTheCloseLeavesWholeSettings) {
+  const std::string old = settings_bytes(120, 90, 500, 600);
+  int old_seen = 0;
+  int new_seen = 0;
+  // The kill comes ever later after the close request.
+  for (const int delay_us : {0, 500, 1000, 2000, 4000, 8000, 16000, 32000}) {
+    SCOPED_TRACE("kill " + std::to_string(delay_us) + " us after the close");
+    write_settings(old);
+    start();
+    ASSERT_TRUE(client_size_becomes(500, 600));
+    drag_to(700, 650);
+    ASSERT_TRUE(client_size_becomes(700, 650));
+    shell("wmctrl -ic " + std::to_string(window_));
+    std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
+    ::kill(client_->pid(), SIGKILL);
+    static_cast<void>(client_->wait(15s));
+    const std::string now = read_file(settings_path());
+    if (now == old) {
+      ++old_seen;
+    } else {
+      // Whole, in the layout the client writes, with the new size.
+      EXPECT_NE(now.find("\r\nWindowWidth = 700\r\nWindowHeight = 650\r\n"), std::string::npos) << now;
+      EXPECT_EQ(now.rfind("\xEF\xBB\xBF\r\nWindowX = ", 0), 0U) << now;
+      ++new_seen;
+    }
+  }
+  EXPECT_EQ(old_seen + new_seen, 8);
 }
 
 // A stored size of nothing takes the default of its key instead.

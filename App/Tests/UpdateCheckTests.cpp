@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -185,6 +186,44 @@ TEST_F(UpdateCheck, AKeptUpdaterThatIsNoProgramIsDownloadedAgain) {
   EXPECT_TRUE(eventually([&] { return fs::exists(arguments_path()); }, 10s)) << "the updater did not run";
   EXPECT_TRUE(updater_was_requested());
   EXPECT_EQ(read_file(updater_path()), kTestUpdater);
+}
+
+// A client killed while the updater is still on its way leaves no part of
+// it under the updater's name, and the next start downloads it again.
+TEST_F(UpdateCheck, AKillDuringTheUpdaterDownloadLeavesNoUpdater) {
+  fs::create_directories(app_dir());
+  // Padded to a few KiB, so the slow line takes long enough to be caught.
+  const std::string big = temp_.path() + "/big-updater";
+  std::ofstream(big) << kTestUpdater << std::string(8192, '#') << "\n";
+  publish("0.2.16.39");
+  fetch("/test/publish?updater_drip_ms=100&updater_file=" + url_encode(big));
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  ASSERT_TRUE(eventually([&] { return updater_was_requested(); }, 20s));
+  // Some of it has arrived beside the updater's name.
+  const auto partial_exists = [&] {
+    if (!fs::exists(app_dir() + "/Updater")) {
+      return false;
+    }
+    for (const auto& item : fs::directory_iterator(app_dir() + "/Updater")) {
+      if (item.path().filename().string().find(".velto-new-") != std::string::npos && item.file_size() > 0) {
+        return true;
+      }
+    }
+    return false;
+  };
+  ASSERT_TRUE(eventually(partial_exists, 20s));
+  ::kill(client_->pid(), SIGKILL);
+  static_cast<void>(client_->wait(10s));
+  EXPECT_FALSE(fs::exists(updater_path())) << "a cut updater was left under its name";
+
+  // The next start is offered the update again and gets the whole updater.
+  fetch("/test/publish?updater_drip_ms=0");
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  expect_exit_code_zero_without_window();
+  EXPECT_TRUE(eventually([&] { return fs::exists(arguments_path()); }, 10s)) << "the updater did not run";
+  EXPECT_EQ(read_file(updater_path()), read_file(big));
 }
 
 TEST_F(UpdateCheck, NoOpensTheChatWindow) {
