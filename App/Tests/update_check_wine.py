@@ -152,6 +152,27 @@ class UpdateCheckUnderWine(unittest.TestCase):
         self.answer(box, "n")
         self.close_window(self.wait_for(MAIN))
 
+    def test_a_kill_during_the_updater_download_leaves_no_updater(self):
+        # Padded, so that the slow line takes long enough to be caught.
+        big = os.path.join(app_dir(), "big-updater.exe")
+        with open(UPDATER, "rb") as f, open(big, "wb") as out:
+            out.write(f.read() + b"\0" * 8192)
+        publish(version="0.2.16.39", updater_file=big, updater_drip_ms="100")
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        folder = os.path.dirname(self.updater)
+
+        def partial():
+            if not os.path.isdir(folder):
+                return False
+            return any(".velto-new-" in name and os.path.getsize(os.path.join(folder, name)) > 0
+                       for name in os.listdir(folder))
+
+        self.assertTrue(eventually(partial, timeout=60), "no part of the updater arrived")
+        self.client.kill()
+        self.client.wait(timeout=30)
+        self.assertFalse(os.path.exists(self.updater), "a cut updater was left under its name")
+
 
 if __name__ == "__main__":
     main(os.environ.get("DISPLAY") and os.environ.get("VELTO_TEST_SERVER_PORT"),
