@@ -123,7 +123,10 @@ void GtkEngine::reload_page() {
   if (!usable()) {
     return;
   }
-  if (web_uri(webkit_web_view_get_uri(view_.get()))) {
+  // The page on show, not one still loading: a reload repeats the former.
+  WebKitBackForwardListItem* const shown =
+      webkit_back_forward_list_get_current_item(webkit_web_view_get_back_forward_list(view_.get()));
+  if (shown && web_uri(webkit_back_forward_list_item_get_uri(shown))) {
     webkit_web_view_reload(view_.get());
   } else {
     load(home());
