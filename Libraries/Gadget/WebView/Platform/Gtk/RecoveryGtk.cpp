@@ -111,8 +111,8 @@ void GtkEngine::show_page(const std::string& html) {
   if (!usable()) {
     return;
   }
-  // Only a page that waits for the server cares for the network; an engine
-  // that never shows one never asks the desktop about it.
+  // The network matters only once a page of ours shows (the offline page
+  // waits for it); an engine that never shows one never asks the desktop.
   if (!recovery_.network.connected()) {
     recovery_.network.connect(g_network_monitor_get_default(), "network-changed", G_CALLBACK(on_network_changed), this);
   }
