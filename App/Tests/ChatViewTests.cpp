@@ -4,8 +4,6 @@
 // and the window and its urgency are read with the standard X tools.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -42,42 +40,6 @@ bool beacon_seen(const std::string& event, const std::string& id = {}) {
     wanted += ", \"id\": \"" + id + "\"";
   }
   return fetch("/test/beacons").find(wanted) != std::string::npos;
-}
-
-// Every process below `root`, found through their parents.
-std::vector<pid_t> descendants(pid_t root) {
-  std::vector<std::pair<pid_t, pid_t>> parents;
-  if (DIR* proc = opendir("/proc")) {
-    while (const dirent* entry = readdir(proc)) {
-      const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-      if (pid <= 0) {
-        continue;
-      }
-      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-      std::string line;
-      std::getline(stat, line);
-      const auto close = line.rfind(')');
-      if (close == std::string::npos) {
-        continue;
-      }
-      std::istringstream rest(line.substr(close + 2));
-      char state = 0;
-      pid_t parent = 0;
-      rest >> state >> parent;
-      parents.emplace_back(pid, parent);
-    }
-    closedir(proc);
-  }
-  std::vector<pid_t> found{root};
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    for (const auto& [pid, parent] : parents) {
-      if (parent == found[i]) {
-        found.push_back(pid);
-      }
-    }
-  }
-  found.erase(found.begin());
-  return found;
 }
 
 // The variable as the browser's processes were given it by the client.

@@ -1,5 +1,6 @@
 #include "Desktop.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -194,6 +195,47 @@ std::string read_file(const std::string& path) {
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
+}
+
+std::vector<pid_t> descendants(pid_t root) {
+  std::vector<std::pair<pid_t, pid_t>> parents;
+  if (DIR* proc = opendir("/proc")) {
+    while (const dirent* entry = readdir(proc)) {
+      const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+      if (pid <= 0) {
+        continue;
+      }
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const auto close = line.rfind(')');
+      if (close == std::string::npos) {
+        continue;
+      }
+      std::istringstream rest(line.substr(close + 2));
+      char state = 0;
+      pid_t parent = 0;
+      rest >> state >> parent;
+      parents.emplace_back(pid, parent);
+    }
+    closedir(proc);
+  }
+  std::vector<pid_t> found{root};
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    for (const auto& [pid, parent] : parents) {
+      if (parent == found[i]) {
+        found.push_back(pid);
+      }
+    }
+  }
+  found.erase(found.begin());
+  return found;
+}
+
+std::string process_name(pid_t pid) {
+  std::string name;
+  std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
+  return name;
 }
 
 }  // namespace velto::testing

@@ -40,8 +40,7 @@ struct Geometry {
 
 // Polls `condition` until it holds or the time is up.
 template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = 5s,
-                std::chrono::milliseconds step = 50ms);
+bool eventually(Condition condition, std::chrono::milliseconds timeout = 5s, std::chrono::milliseconds step = 50ms);
 
 // A child process that is ended (by its PID) if it is still running when
 // the object goes.
@@ -77,6 +76,11 @@ class TempDir {
 };
 
 [[nodiscard]] std::string read_file(const std::string& path);
+
+// Every process below `root`, found through their parents in /proc.
+[[nodiscard]] std::vector<pid_t> descendants(pid_t root);
+// The process's name as the kernel keeps it (at most 15 bytes), "" when gone.
+[[nodiscard]] std::string process_name(pid_t pid);
 
 template <class Condition>
 bool eventually(Condition condition, std::chrono::milliseconds timeout, std::chrono::milliseconds step) {

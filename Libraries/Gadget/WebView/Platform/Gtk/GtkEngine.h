@@ -3,6 +3,7 @@
 // The engine on WebKitGTK: the backend's class, shared by the files that
 // make up the backend.
 
+#include <glob.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "Engine.h"
+#include "RecoveryGtk.h"
 
 namespace velto::webview::gtk {
 
@@ -63,6 +65,10 @@ class GtkEngine final : public Engine {
   void evaluate(const std::string& script) override;
   void post_task(std::function<void()> task) override;
   void replies_waiting() override;
+  // A view with a home: RecoveryGtk.cpp.
+  void show_page(const std::string& html) override;
+  void reload_page() override;
+  void post_delayed(std::chrono::milliseconds delay, std::function<void()> task) override;
 
  private:
   friend gboolean run_tasks(gpointer data);
@@ -72,12 +78,21 @@ class GtkEngine final : public Engine {
   static void on_destroy(GtkWidget* widget, gpointer self);
   [[nodiscard]] bool usable() const noexcept { return view_ && !widget_gone_; }
 
+  void connect_recovery();
+  static void on_load_changed(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static gboolean on_load_failed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error, gpointer self);
+  static gboolean on_tls_errors(WebKitWebView* view, gchar* uri, GTlsCertificate* certificate,
+                                GTlsCertificateFlags errors, gpointer self);
+  static void on_process_terminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer self);
+  static void on_network_changed(GNetworkMonitor* monitor, gboolean available, gpointer self);
+
   Owned<WebKitWebContext> own_context_;
   Owned<WebKitUserContentManager> content_;
   std::unique_ptr<WebKitUserScript, ScriptUnref> script_;
   Owned<WebKitWebView> view_;
   bool widget_gone_ = false;
   std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
+  Recovery recovery_;
 };
 
 }  // namespace velto::webview::gtk

@@ -124,6 +124,7 @@ GtkEngine::GtkEngine(bool debug, GtkFixed* parent) {
   // its window destroyed it.
   view_.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_signal_connect(widget, "destroy", G_CALLBACK(on_destroy), this);
+  connect_recovery();
 
   set_document_script(document_script());
   gtk_widget_set_size_request(widget, 0, 0);
