@@ -3,6 +3,7 @@
 // The engine on WebKitGTK: the backend's class, shared by the files that
 // make up the backend.
 
+#include <glob.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -35,6 +36,7 @@ struct GlobFree {
 };
 
 class GtkEngine;
+class DownloadKeeper;
 
 // Queued calls, shared with the idle source that runs them. The engine owns
 // it and lets go of it when it goes; the source then finds nothing to run.
@@ -63,6 +65,7 @@ class GtkEngine final : public Engine {
   void evaluate(const std::string& script) override;
   void post_task(std::function<void()> task) override;
   void replies_waiting() override;
+  bool hand_over(const std::string& url) override;
 
  private:
   friend gboolean run_tasks(gpointer data);
@@ -70,6 +73,11 @@ class GtkEngine final : public Engine {
 
   static void on_message(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer self);
   static void on_destroy(GtkWidget* widget, gpointer self);
+  // NavigationGtk.cpp: links, new windows and downloads.
+  void start_desktop_links();
+  static gboolean on_decide_policy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                   gpointer self);
+  static GtkWidget* on_create(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
   [[nodiscard]] bool usable() const noexcept { return view_ && !widget_gone_; }
 
   Owned<WebKitWebContext> own_context_;
@@ -78,6 +86,8 @@ class GtkEngine final : public Engine {
   Owned<WebKitWebView> view_;
   bool widget_gone_ = false;
   std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
+  // Last: it goes first, while the view and its context still exist.
+  std::unique_ptr<DownloadKeeper> downloads_;
 };
 
 }  // namespace velto::webview::gtk

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "DesktopGtk.h"
 #include "GtkEngine.h"
 
 namespace velto::webview::gtk {
@@ -126,6 +127,7 @@ GtkEngine::GtkEngine(bool debug, GtkFixed* parent) {
   g_signal_connect(widget, "destroy", G_CALLBACK(on_destroy), this);
 
   set_document_script(document_script());
+  start_desktop_links();
   gtk_widget_set_size_request(widget, 0, 0);
   gtk_fixed_put(parent, widget, 0, 0);
   gtk_widget_show(widget);
