@@ -19,8 +19,8 @@ std::string escaped(const std::string& text) {
   std::string out;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-        c == '-' || c == '.' || c == '_' || c == '~') {
+    if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || c == '-' ||
+        c == '.' || c == '_' || c == '~') {
       out += c;
     } else {
       out += '%';
@@ -119,14 +119,13 @@ TEST_F(Links, LocalFilesAndScriptNeverReachTheBrowser) {
   ChatClient client(desktop_);
   ASSERT_FALSE(client.failure()) << *client.failure();
   const std::string sentinel = "https://example.org/after";
-  post_message("Не открывать",
-               {{"file", "same-tab", "file:///etc/passwd"},
-                {"file-window", "new-tab", "file:///usr/bin/xterm"},
-                {"file-open", "open", "file:///etc/hostname"},
-                {"script", "same-tab", "javascript:void(document.title='script')"},
-                {"script-window", "new-tab", "javascript:void(document.title='window')"},
-                {"data", "new-tab", "data:text/html,<b>data</b>"},
-                {"after", "same-tab", sentinel}});
+  post_message("Не открывать", {{"file", "same-tab", "file:///etc/passwd"},
+                                {"file-window", "new-tab", "file:///usr/bin/xterm"},
+                                {"file-open", "open", "file:///etc/hostname"},
+                                {"script", "same-tab", "javascript:void(document.title='script')"},
+                                {"script-window", "new-tab", "javascript:void(document.title='window')"},
+                                {"data", "new-tab", "data:text/html,<b>data</b>"},
+                                {"after", "same-tab", sentinel}});
   for (const char* label : {"file", "file-window", "file-open", "script", "script-window", "data"}) {
     ASSERT_TRUE(client.click(label)) << label << " was never shown";
   }
