@@ -33,29 +33,13 @@ void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string percent_encoded(const std::string& text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || c == '.') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[byte >> 4U];
-      out += kHex[byte & 15U];
-    }
-  }
-  return out;
-}
-
 // What the server sends for the attachment `name`.
 std::string attachment_bytes(const std::string& name) {
-  return server_fetch("/chat/files/" + percent_encoded(name));
+  return server_fetch("/chat/files/" + url_encoded(name));
 }
 
 void attach(const std::string& name, bool broken = false) {
-  server_fetch("/test/message?author=Anna&text=file&attachment=" + percent_encoded(name) + (broken ? "&broken=1" : ""));
+  server_fetch("/test/message?author=Anna&text=file&attachment=" + url_encoded(name) + (broken ? "&broken=1" : ""));
 }
 
 class Attachments : public ::testing::Test {

@@ -14,23 +14,6 @@
 namespace velto::testing {
 namespace {
 
-std::string escaped(const std::string& text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[byte >> 4U];
-      out += kHex[byte & 15U];
-    }
-  }
-  return out;
-}
-
 struct TestLink {
   std::string label;
   std::string kind;  // same-tab, new-tab, open (window.open), download
@@ -39,9 +22,9 @@ struct TestLink {
 
 // A message from someone else with `text` and the given links under it.
 void post_message(const std::string& text, const std::vector<TestLink>& links = {}) {
-  std::string query = "/test/message?author=Anna&text=" + escaped(text);
+  std::string query = "/test/message?author=Anna&text=" + url_encoded(text);
   for (const TestLink& link : links) {
-    query += "&link=" + escaped(link.label + "|" + link.kind + "|" + link.href);
+    query += "&link=" + url_encoded(link.label + "|" + link.kind + "|" + link.href);
   }
   server_fetch(query);
 }

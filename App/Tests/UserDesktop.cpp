@@ -72,6 +72,23 @@ std::vector<std::string> UserDesktop::folders_shown() const {
   return lines_of(root_.path() + "/folders.txt");
 }
 
+std::string url_encoded(const std::string& text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || c == '-' ||
+        c == '.' || c == '_' || c == '~') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4U];
+      out += kHex[byte & 15U];
+    }
+  }
+  return out;
+}
+
 std::optional<Geometry> reported_position(const std::string& label) {
   const std::string beacons = server_fetch("/test/beacons");
   const std::string key = "\"event\": \"position\", \"id\": \"" + label + ":";

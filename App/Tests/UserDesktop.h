@@ -35,6 +35,10 @@ class UserDesktop {
   TempDir root_;
 };
 
+// `text` for a URL's path or query: everything but letters, digits and
+// "-._~" percent-encoded.
+[[nodiscard]] std::string url_encoded(const std::string& text);
+
 // Where the page last reported the element named `label`, in page pixels.
 [[nodiscard]] std::optional<Geometry> reported_position(const std::string& label);
 [[nodiscard]] std::size_t beacon_count(const std::string& event);
