@@ -78,6 +78,8 @@ class GtkEngine final : public Engine {
   static gboolean on_decide_policy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                    gpointer self);
   static GtkWidget* on_create(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
+  static gboolean on_context_menu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
+                                  WebKitHitTestResult* hit, gpointer self);
   [[nodiscard]] bool usable() const noexcept { return view_ && !widget_gone_; }
 
   Owned<WebKitWebContext> own_context_;
@@ -86,6 +88,9 @@ class GtkEngine final : public Engine {
   Owned<WebKitWebView> view_;
   bool widget_gone_ = false;
   std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
+  // The link the last context menu was opened on: its "Open Link" carries no
+  // user gesture.
+  std::string menu_link_;
   // Last: it goes first, while the view and its context still exist.
   std::unique_ptr<DownloadKeeper> downloads_;
 };

@@ -25,20 +25,27 @@ void on_launched(GObject* /*source*/, GAsyncResult* result, gpointer /*data*/) {
 }
 
 // What WebKit says of a navigation, as the portable engine asks it.
-NavigationRequest request_of(WebKitNavigationAction* action, bool new_window, std::string& url) {
+// `menu_link`: the link of the last context menu, taken when this follows it.
+NavigationRequest request_of(WebKitNavigationAction* action, bool new_window, std::string& url,
+                             std::string& menu_link) {
   const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   url = uri ? uri : "";
   const bool clicked = webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
-  const guint button = webkit_navigation_action_get_mouse_button(action);
+  const bool gesture = webkit_navigation_action_is_user_gesture(action) != FALSE;
+  // The context menu's "Open Link" comes without a gesture. The mouse button
+  // would not do to tell it: script can dispatch clicks of any button.
+  const bool from_menu = clicked && !menu_link.empty() && url == menu_link;
+  if (from_menu) {
+    menu_link.clear();
+  }
   NavigationRequest request;
   request.url = url;
-  // A link the user clicked or chose "Open Link" for (that one carries its
-  // mouse button but no gesture). Script that navigates, even in answer to
-  // a click, is the page's own doing, like a redirect: it may be putting a
-  // player into a frame, and WebKitGTK does not say which frame navigates.
-  request.user_initiated = clicked && (webkit_navigation_action_is_user_gesture(action) || button != 0);
+  // Script that navigates, even in answer to a click, is the page's own
+  // doing, like a redirect: it may be putting a player into a frame, and
+  // WebKitGTK does not say which frame navigates.
+  request.user_initiated = clicked && (gesture || from_menu);
   // A middle click asks for a new window, as it does in a browser.
-  request.new_window = new_window || (clicked && button == 2);
+  request.new_window = new_window || (clicked && gesture && webkit_navigation_action_get_mouse_button(action) == 2);
   request.main_frame = true;
   return request;
 }
@@ -75,6 +82,7 @@ bool GtkEngine::hand_over(const std::string& url) {
 void GtkEngine::start_desktop_links() {
   g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(on_decide_policy), this);
   g_signal_connect(view_.get(), "create", G_CALLBACK(on_create), this);
+  g_signal_connect(view_.get(), "context-menu", G_CALLBACK(on_context_menu), this);
   downloads_ = std::make_unique<DownloadKeeper>(
       view_.get(), webkit_web_view_get_context(view_.get()), content_.get(), [this](const std::string& script) {
         if (usable()) {
@@ -99,11 +107,12 @@ gboolean GtkEngine::on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decis
       }
       return FALSE;
     }
+    auto* engine = static_cast<GtkEngine*>(self);
     std::string url;
     const NavigationRequest request =
         request_of(webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision)),
-                   type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION, url);
-    if (static_cast<GtkEngine*>(self)->navigation_requested(request) == NavigationVerdict::Stay) {
+                   type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION, url, engine->menu_link_);
+    if (engine->navigation_requested(request) == NavigationVerdict::Stay) {
       return FALSE;  // WebKit carries on as it would
     }
     // Handed over or refused: the view stays where it is. A mailto: link
@@ -122,12 +131,24 @@ GtkWidget* GtkEngine::on_create(WebKitWebView*, WebKitNavigationAction* action, 
   // directly; target=_blank was refused or handed over before. The engine
   // never opens a window of its own.
   try {
+    auto* engine = static_cast<GtkEngine*>(self);
     std::string url;
-    static_cast<void>(static_cast<GtkEngine*>(self)->navigation_requested(request_of(action, true, url)));
+    static_cast<void>(engine->navigation_requested(request_of(action, true, url, engine->menu_link_)));
   } catch (...) {
     // As above.
   }
   return nullptr;
+}
+
+gboolean GtkEngine::on_context_menu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult* hit,
+                                    gpointer self) {
+  try {
+    const char* link = webkit_hit_test_result_context_is_link(hit) ? webkit_hit_test_result_get_link_uri(hit) : nullptr;
+    static_cast<GtkEngine*>(self)->menu_link_ = link ? link : "";
+  } catch (...) {
+    // Out of memory: "Open Link" counts as the page's own navigation.
+  }
+  return FALSE;  // WebKit shows its menu
 }
 
 }  // namespace velto::webview::gtk
