@@ -129,6 +129,29 @@ TEST_F(Attachments, WithoutADownloadFolderFilesGoToDownloadsInTheHomeFolder) {
   EXPECT_EQ(client.close(), 0);
 }
 
+TEST_F(Attachments, WhatTheViewCannotShowAndDownloadLinksAreSavedToo) {
+  const std::string folder = desktop_.home() + "/Downloads";
+  ChatClient client(desktop_);
+  ASSERT_FALSE(client.failure()) << *client.failure();
+  // Bytes without a name or a type the view could show; a page that the
+  // view could show but that the link asks to download.
+  server_fetch("/test/message?author=Anna&text=x&link=" + url_encoded("bytes|same-tab|/test/bytes/300") +
+               "&link=" + url_encoded("page|download|/test/status/200"));
+
+  ASSERT_TRUE(client.click("bytes"));
+  ASSERT_TRUE(eventually([&] { return beacon_containing("notice", "Saved “300”"); }, 20s, 100ms))
+      << "the bytes were not saved";
+  EXPECT_EQ(read_file(folder + "/300"), server_fetch("/test/bytes/300"));
+  ASSERT_TRUE(client.click("page"));
+  ASSERT_TRUE(eventually([&] { return names_in(folder).size() == 2; }, 20s, 100ms)) << "the page was not saved";
+  std::set<std::string> names = names_in(folder);
+  names.erase("300");
+  EXPECT_EQ(read_file(folder + "/" + *names.begin()), server_fetch("/test/status/200"));
+  EXPECT_EQ(beacon_count("load"), 1U) << "the chat page was left";
+  EXPECT_TRUE(client.chat_answers());
+  EXPECT_EQ(client.close(), 0);
+}
+
 TEST_F(Attachments, ADownloadThatBreaksOffLeavesNothingBehind) {
   const std::string folder = desktop_.home() + "/Fetched";
   fs::create_directories(folder);

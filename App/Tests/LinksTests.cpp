@@ -14,6 +14,14 @@
 namespace velto::testing {
 namespace {
 
+std::string lines(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) {
+    text += item + "\n";
+  }
+  return text;
+}
+
 struct TestLink {
   std::string label;
   std::string kind;  // same-tab, new-tab, open (window.open), download
@@ -46,7 +54,8 @@ class Links : public ::testing::Test {
           return !got.empty() && got.back() == url;
         },
         15s, 100ms))
-        << label << ": the browser did not get " << url;
+        << label << ": the browser did not get " << url << "; it got:\n"
+        << lines(desktop_.browsed());
   }
 
   UserDesktop desktop_;
