@@ -220,6 +220,41 @@ class RoutesTest(ServerTestCase):
         later = json.loads(self.get("/chat/messages?since=%d" % sent["id"])[1])
         self.assertNotIn(sent, later["messages"])
 
+    def test_attachments_are_offered_for_saving(self):
+        name = "Отчёт \"март\".pdf"
+        quoted = "%D0%9E%D1%82%D1%87%D1%91%D1%82%20%22%D0%BC%D0%B0%D1%80%D1%82%22.pdf"
+        code, body, status = self.get("/chat/files/" + quoted)
+        self.assertEqual((code, status), (CURL_OK, 200))
+        self.assertEqual(len(body), 64 * 1024)
+        self.assertTrue(body.startswith(("Velto test file %s\n" % name).encode()))
+        # The same name gives the same bytes.
+        self.assertEqual(self.get("/chat/files/" + quoted)[1], body)
+        headers = subprocess.run(
+            [str(TRUSTED), "--ca", self.servers["main"].ca, "--", CURL, "-sS", "-o", "/dev/null", "-D", "-",
+             self.servers["main"].url("/chat/files/" + quoted)],
+            capture_output=True, timeout=CURL_TIMEOUT_S, check=False).stdout.decode()
+        self.assertIn("Content-Type: application/pdf", headers)
+        self.assertIn("Content-Disposition: attachment; filename=\"_____ ______.pdf\"; filename*=UTF-8''" + quoted,
+                      headers)
+
+    def test_a_broken_attachment_ends_half_way(self):
+        code, body, status = self.get("/test/broken-file/cut.bin")
+        self.assertEqual(status, 200)
+        self.assertNotEqual(code, CURL_OK)
+        self.assertEqual(len(body), 32 * 1024)
+
+    def test_test_messages_carry_links_and_attachments(self):
+        code, body, _ = self.get("/test/message?text=x&attachment=a%20b.zip&link=one%7Cnew-tab%7Chttps://e.org/a%7Cb"
+                                 "&link=two%7Copen%7Cfile:///etc/passwd")
+        self.assertEqual(code, CURL_OK)
+        message = json.loads(body)
+        self.assertEqual(message["attachment"], {"name": "a b.zip", "url": "/chat/files/a%20b.zip", "size": 65536})
+        self.assertEqual(message["links"], [{"label": "one", "kind": "new-tab", "href": "https://e.org/a|b"},
+                                            {"label": "two", "kind": "open", "href": "file:///etc/passwd"}])
+        broken = json.loads(self.get("/test/message?attachment=c.bin&broken=1")[1])
+        self.assertEqual(broken["attachment"]["url"], "/test/broken-file/c.bin")
+        self.assertEqual(self.get("/test/message?link=one%7Cnowhere%7Cx")[2], 400)
+
 
 class PublishedFilesTest(ServerTestCase):
     descriptor = b"\xef\xbb\xbf; odd descriptor\r\n[group]\r\nchatvers=1.0.0.0\r\n"

@@ -17,6 +17,7 @@ import http.server
 import io
 import json
 import logging
+import mimetypes
 import os
 import re
 import select
@@ -165,7 +166,17 @@ SIMULATED_LINES = (
     "Обед через полчаса, идёшь?",
     "Новая версия уже на тестовом сервере.",
     "Не забудь обновить документацию 🙂",
+    "Инструкция здесь: https://example.org/velto/guide — вопросы на support@example.org",
+    ("Вот отчёт за март", "Отчёт за март.pdf"),
 )
+
+# How the page shows a test message's link=<label>|<kind>|<href>: a link in
+# the same tab, a link to a new tab, a button that calls window.open, a
+# link with the download attribute.
+LINK_KINDS = ("same-tab", "new-tab", "open", "download")
+
+# Attachments: /chat/files/<name> serves a small file of this size.
+FILE_BODY_BYTES = 64 * 1024
 
 
 class ChatState:
@@ -179,19 +190,23 @@ class ChatState:
         self.requests = collections.deque(maxlen=REQUEST_LOG_SIZE)
         self.beacons = collections.deque(maxlen=REQUEST_LOG_SIZE)
 
-    def add_message(self, author, text, client="", nonce=""):
+    def add_message(self, author, text, client="", nonce="", extra=None):
         with self.lock:
             message = {"id": self.next_message_id, "author": author[:64], "text": text[:2000],
                        "client": client[:64], "nonce": nonce[:64], "time": time.time()}
+            message.update(extra or {})
             self.next_message_id += 1
             self.messages.append(message)
             return message
 
     def add_simulated_message(self):
         with self.lock:
-            text = SIMULATED_LINES[self.simulated_count % len(SIMULATED_LINES)]
+            line = SIMULATED_LINES[self.simulated_count % len(SIMULATED_LINES)]
             self.simulated_count += 1
-        return self.add_message(SIMULATED_AUTHOR, text, "server")
+        if isinstance(line, tuple):
+            text, name = line
+            return self.add_message(SIMULATED_AUTHOR, text, "server", extra={"attachment": attachment(name)})
+        return self.add_message(SIMULATED_AUTHOR, line, "server")
 
     def messages_since(self, since):
         with self.lock:
@@ -254,6 +269,25 @@ def pattern_bytes(offset, count):
     return bytes((i % 251) for i in range(offset, offset + count))
 
 
+def file_bytes(name):
+    """Deterministic content of the attachment /chat/files/<name>."""
+    head = ("Velto test file %s\n" % name).encode()
+    return head + pattern_bytes(0, FILE_BODY_BYTES - len(head))
+
+
+def attachment(name, broken=False):
+    """A message's attachment: what the page shows and where it comes from."""
+    quoted = urllib.parse.quote(name, safe="")
+    url = ("/test/broken-file/" if broken else "/chat/files/") + quoted
+    return {"name": name, "url": url, "size": len(file_bytes(name))}
+
+
+def content_disposition(name):
+    # An ASCII fallback for old clients, the real name in RFC 5987 form.
+    fallback = "".join(c if 32 <= ord(c) < 127 and c not in '"\\' else "_" for c in name)
+    return "attachment; filename=\"%s\"; filename*=UTF-8''%s" % (fallback, urllib.parse.quote(name, safe=""))
+
+
 # --- the chat page -----------------------------------------------------------
 
 CHAT_PAGE = """<!DOCTYPE html>
@@ -282,6 +316,13 @@ CHAT_PAGE = """<!DOCTYPE html>
   .msg .author { font-size: 12px; font-weight: 600; color: var(--accent); }
   .msg.own .author { display: none; }
   .msg .time { font-size: 11px; color: var(--muted); text-align: right; margin-top: 2px; }
+  .msg a { color: var(--accent); }
+  .msg.own a { color: #fff; }
+  .msg .file { display: inline-flex; gap: 6px; align-items: center; margin-top: 4px; padding: 5px 10px;
+               border-radius: 10px; background: var(--bg); color: var(--text); text-decoration: none; }
+  .msg .file .size { color: var(--muted); font-size: 12px; }
+  .msg .links { display: flex; flex-wrap: wrap; gap: 6px 12px; margin-top: 4px; white-space: normal; }
+  .msg .links button { padding: 2px 10px; font-weight: 400; }
   .msg.own .time { color: rgba(255,255,255,.75); }
   .empty { margin: auto; color: var(--muted); }
   form { display: flex; gap: 8px; padding: 10px; background: var(--panel); border-top: 1px solid #dde2ea; }
@@ -329,6 +370,96 @@ CHAT_PAGE = """<!DOCTYPE html>
       .catch(function () {});
   }
 
+  // Addresses in a message become links that open a new tab, as in any
+  // chat; an e-mail address becomes a mailto: link.
+  var ADDRESS = new RegExp("(?:https?://|mailto:)[^\\\\s<>\\"]+" +
+                           "|[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\\\.[A-Za-z0-9-]+)*\\\\.[A-Za-z]{2,}", "gi");
+  function linkify(container, text) {
+    var last = 0;
+    var match;
+    ADDRESS.lastIndex = 0;
+    while ((match = ADDRESS.exec(text)) !== null) {
+      // Punctuation that ends the sentence is no part of the address.
+      var address = match[0].replace(/[.,;:!?)\\]]+$/, "");
+      if (match.index > last) container.appendChild(document.createTextNode(text.slice(last, match.index)));
+      var href = /^(https?:|mailto:)/i.test(address) ? address : "mailto:" + address;
+      var a = document.createElement("a");
+      a.href = href;
+      a.target = "_blank";
+      a.rel = "noopener noreferrer";
+      a.textContent = address;
+      a.setAttribute("data-beacon", "text-link:" + href);
+      container.appendChild(a);
+      last = match.index + address.length;
+      ADDRESS.lastIndex = last;
+    }
+    if (last < text.length) container.appendChild(document.createTextNode(text.slice(last)));
+  }
+
+  function size(bytes) {
+    return bytes < 1024 ? bytes + " Б" : Math.round(bytes / 1024) + " КБ";
+  }
+
+  // A file sent with the message: the server answers it as an attachment.
+  function fileLink(file) {
+    var a = document.createElement("a");
+    a.className = "file";
+    a.href = file.url;
+    a.setAttribute("data-beacon", "file:" + file.name);
+    var name = document.createElement("span");
+    name.textContent = "📎 " + file.name;
+    var bytes = document.createElement("span");
+    bytes.className = "size";
+    bytes.textContent = size(file.size);
+    a.appendChild(name);
+    a.appendChild(bytes);
+    return a;
+  }
+
+  // The elements a test message asks for, each named for the position beacon.
+  function testLinks(links) {
+    var row = document.createElement("div");
+    row.className = "links";
+    links.forEach(function (link) {
+      var element;
+      if (link.kind === "open") {
+        element = document.createElement("button");
+        element.type = "button";
+        element.addEventListener("click", function () { window.open(link.href); });
+      } else {
+        element = document.createElement("a");
+        element.href = link.href;
+        if (link.kind === "new-tab") element.target = "_blank";
+        if (link.kind === "download") element.setAttribute("download", "");
+      }
+      element.textContent = link.label;
+      element.setAttribute("data-beacon", link.label);
+      row.appendChild(element);
+    });
+    return row;
+  }
+
+  // Where the named elements are on screen (CSS pixels from the top left of
+  // the page's viewport), sent when they first show and when they move: the
+  // tests click them there. The download notice's button counts too.
+  var positions = {};
+  function reportPositions() {
+    var named = Array.prototype.map.call(document.querySelectorAll("[data-beacon]"), function (element) {
+      return [element.getAttribute("data-beacon"), element];
+    });
+    var notice = document.getElementById("velto-download-notice");
+    var buttons = notice ? notice.querySelectorAll("button") : [];
+    if (buttons.length > 1) named.push(["notice-open", buttons[0]]);
+    named.forEach(function (item) {
+      var r = item[1].getBoundingClientRect();
+      var id = item[0] + ":" + [r.left, r.top, r.width, r.height].map(Math.round).join(",");
+      if (positions[item[0]] !== id) {
+        positions[item[0]] = id;
+        beacon({ event: "position", id: id });
+      }
+    });
+  }
+
   function clock(seconds) {
     var d = new Date(seconds * 1000);
     return ("0" + d.getHours()).slice(-2) + ":" + ("0" + d.getMinutes()).slice(-2);
@@ -346,15 +477,18 @@ CHAT_PAGE = """<!DOCTYPE html>
     author.className = "author";
     author.textContent = m.author;
     var text = document.createElement("div");
-    text.textContent = m.text;
+    linkify(text, m.text);
     var time = document.createElement("div");
     time.className = "time";
     time.textContent = clock(m.time);
     box.appendChild(author);
     box.appendChild(text);
+    if (m.attachment) box.appendChild(fileLink(m.attachment));
+    if (m.links) box.appendChild(testLinks(m.links));
     box.appendChild(time);
     list.appendChild(box);
     if (own || atBottom) list.scrollTop = list.scrollHeight;
+    reportPositions();
   }
 
   function notify(m) {
@@ -413,8 +547,23 @@ CHAT_PAGE = """<!DOCTYPE html>
   var resizeTimer = 0;
   window.addEventListener("resize", function () {
     clearTimeout(resizeTimer);
-    resizeTimer = setTimeout(reportViewport, 100);
+    resizeTimer = setTimeout(function () { reportViewport(); reportPositions(); }, 100);
   });
+  var scrollTimer = 0;
+  list.addEventListener("scroll", function () {
+    clearTimeout(scrollTimer);
+    scrollTimer = setTimeout(reportPositions, 100);
+  });
+  // The client's notice of a finished download: its text, for the tests.
+  var noticeSeen = null;
+  new MutationObserver(function () {
+    var notice = document.getElementById("velto-download-notice");
+    if (notice && notice !== noticeSeen) {
+      noticeSeen = notice;
+      beacon({ event: "notice", id: notice.textContent });
+    }
+    reportPositions();
+  }).observe(document.body, { childList: true });
 
   window.addEventListener("load", function () { beacon({ event: "load" }); reportViewport(); });
   poll();
@@ -616,6 +765,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
         return None
 
+    def chat_file(self, query, quoted):
+        name = urllib.parse.unquote(quoted)
+        content_type = mimetypes.guess_type(name)[0] or "application/octet-stream"
+        self.send_body(200, file_bytes(name), content_type,
+                       headers=(("Content-Disposition", content_disposition(name)),))
+
     def package_zip(self, query):
         self.send_body(200, self.server.package_zip, "application/zip")
 
@@ -721,13 +876,42 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
         self.server.abort_connection(self.connection)
 
+    def test_broken_file(self, query, quoted):
+        """An attachment whose connection breaks off half-way."""
+        name = urllib.parse.unquote(quoted)
+        body = file_bytes(name)
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Content-Disposition", content_disposition(name))
+        self.end_headers()
+        if self.command == "HEAD":
+            return None
+        self.wfile.write(body[:len(body) // 2])
+        self.wfile.flush()
+        self.close_connection = True
+        self.server.abort_connection(self.connection)
+        return None
+
     def test_bindings(self, query):
         self.send_body(200, BINDINGS_PAGE.encode())
 
     def test_message(self, query):
         text = query.get("text", ["Тестовое сообщение"])[0]
         author = query.get("author", [SIMULATED_AUTHOR])[0]
-        self.send_json(self.server.state.add_message(author, text, "test"))
+        extra = {}
+        if query.get("attachment", [""])[0]:
+            extra["attachment"] = attachment(query["attachment"][0], query.get("broken", [""])[0] == "1")
+        # link=<label>|<kind>|<href>: an element the tests click (see LINK_KINDS).
+        links = []
+        for value in query.get("link", []):
+            parts = value.split("|", 2)
+            if len(parts) != 3 or parts[1] not in LINK_KINDS:
+                return self.send_error_page(400, "link is <label>|<kind>|<href>, kind one of " + ", ".join(LINK_KINDS))
+            links.append({"label": parts[0], "kind": parts[1], "href": parts[2]})
+        if links:
+            extra["links"] = links
+        self.send_json(self.server.state.add_message(author, text, "test", extra=extra))
 
     def test_requests(self, query):
         requests, _ = self.server.state.snapshot()
@@ -786,6 +970,8 @@ ROUTES = {
 }
 
 PATTERN_ROUTES = (
+    (re.compile(r"/chat/files/([^/]+)"), Handler.chat_file),
+    (re.compile(r"/test/broken-file/([^/]+)"), Handler.test_broken_file),
     (re.compile(r"/test/status/(\d{3})"), Handler.test_status),
     (re.compile(r"/test/bytes/(\d{1,10})"), Handler.test_bytes),
 )

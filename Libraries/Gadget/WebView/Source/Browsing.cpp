@@ -135,6 +135,12 @@ NavigationVerdict judge_navigation(const NavigationRequest& request, const std::
   if (internal_scheme(scheme)) {
     return NavigationVerdict::Stay;
   }
+  if (scheme == "blob") {
+    // Data the page made itself ("blob:https://home/…", a file it built
+    // for saving, say) stays; a blob of any other origin is refused.
+    const std::optional<Origin> maker = url_origin(request.url.substr(scheme.size() + 1));
+    return maker && *maker == *home ? NavigationVerdict::Stay : NavigationVerdict::Refuse;
+  }
   if (scheme != "http" && scheme != "https") {
     // mailto: and its kind go to their handler whoever started them;
     // anything else (file:, data:, javascript:, unknown) is refused.

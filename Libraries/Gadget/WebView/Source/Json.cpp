@@ -4,12 +4,15 @@
 #include <cstdint>
 
 #include "Engine.h"
+#include "Utf8.h"
 
 namespace velto::webview {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+
+}  // namespace
 
 void append_utf8(std::string& out, char32_t code) {
   if (code < 0x80) {
@@ -79,6 +82,8 @@ char32_t next_utf8(std::string_view text, std::size_t& pos) {
   pos = i;
   return code;
 }
+
+namespace {
 
 // A strict reader for the envelope; values other than the three fields are
 // only checked and skipped.

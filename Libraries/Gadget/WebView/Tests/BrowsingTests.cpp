@@ -67,6 +67,10 @@ TEST(Navigation, TheHomeOriginStaysEverythingElseLeavesOrIsRefused) {
       {"file:///usr/bin/xterm", true, true, true, Verdict::Refuse},
       {"javascript:alert(1)", true, true, true, Verdict::Refuse},
       {"data:text/html,<b>x</b>", false, true, true, Verdict::Refuse},
+      // What the page made itself ("save as" of its own data) is its own.
+      {"blob:https://localhost:8443/6f1c2a", false, true, true, Verdict::Stay},
+      {"blob:https://example.org/6f1c2a", false, true, true, Verdict::Refuse},
+      {"blob:null/6f1c2a", false, true, false, Verdict::Refuse},
       {"vscode://open?x", false, true, true, Verdict::Refuse},
       {"ms-settings:", false, true, true, Verdict::Refuse},
       // Embedded players and previews are theirs to load.

@@ -37,6 +37,7 @@ struct GlobFree {
 };
 
 class GtkEngine;
+class DownloadKeeper;
 
 // Queued calls, shared with the idle source that runs them. The engine owns
 // it and lets go of it when it goes; the source then finds nothing to run.
@@ -69,6 +70,7 @@ class GtkEngine final : public Engine {
   void show_page(const std::string& html) override;
   void reload_page() override;
   void post_delayed(std::chrono::milliseconds delay, std::function<void()> task) override;
+  bool hand_over(const std::string& url) override;
 
  private:
   friend gboolean run_tasks(gpointer data);
@@ -76,6 +78,13 @@ class GtkEngine final : public Engine {
 
   static void on_message(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer self);
   static void on_destroy(GtkWidget* widget, gpointer self);
+  // NavigationGtk.cpp: links, new windows and downloads.
+  void start_desktop_links();
+  static gboolean on_decide_policy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                   gpointer self);
+  static GtkWidget* on_create(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
+  static gboolean on_context_menu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
+                                  WebKitHitTestResult* hit, gpointer self);
   [[nodiscard]] bool usable() const noexcept { return view_ && !widget_gone_; }
 
   void connect_recovery();
@@ -93,6 +102,11 @@ class GtkEngine final : public Engine {
   bool widget_gone_ = false;
   std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
   Recovery recovery_;
+  // The link the last context menu was opened on: its "Open Link" carries no
+  // user gesture.
+  std::string menu_link_;
+  // Last: it goes first, while the view and its context still exist.
+  std::unique_ptr<DownloadKeeper> downloads_;
 };
 
 }  // namespace velto::webview::gtk

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "DesktopGtk.h"
 #include "GtkEngine.h"
 
 namespace velto::webview::gtk {
@@ -127,6 +128,7 @@ GtkEngine::GtkEngine(bool debug, GtkFixed* parent) {
   connect_recovery();
 
   set_document_script(document_script());
+  start_desktop_links();
   gtk_widget_set_size_request(widget, 0, 0);
   gtk_fixed_put(parent, widget, 0, 0);
   gtk_widget_show(widget);
