@@ -16,13 +16,13 @@ constexpr double kMostSteps = static_cast<double>(kZoomLevels.size());
 
 PageAction key_action(Key key, Modifiers modifiers) noexcept {
   if (modifiers.alt || modifiers.super) {
-    return PageAction::None;
+    return PageAction::Nothing;
   }
   if (key == Key::F5) {
     return modifiers.control || modifiers.shift ? PageAction::ReloadBypassingCache : PageAction::Reload;
   }
   if (!modifiers.control) {
-    return PageAction::None;
+    return PageAction::Nothing;
   }
   switch (key) {
     case Key::Plus:
@@ -31,17 +31,17 @@ PageAction key_action(Key key, Modifiers modifiers) noexcept {
       return PageAction::ZoomIn;
     case Key::Minus:
     case Key::KeypadMinus:
-      return modifiers.shift ? PageAction::None : PageAction::ZoomOut;
+      return modifiers.shift ? PageAction::Nothing : PageAction::ZoomOut;
     case Key::Zero:
     case Key::KeypadZero:
-      return modifiers.shift ? PageAction::None : PageAction::ZoomReset;
+      return modifiers.shift ? PageAction::Nothing : PageAction::ZoomReset;
     case Key::R:
       return modifiers.shift ? PageAction::ReloadBypassingCache : PageAction::Reload;
     case Key::Other:
     case Key::F5:
       break;
   }
-  return PageAction::None;
+  return PageAction::Nothing;
 }
 
 double zoom_after(PageAction action, double level) noexcept {
@@ -58,7 +58,7 @@ double zoom_after(PageAction action, double level) noexcept {
     }
     case PageAction::ZoomReset:
       return 1.0;
-    case PageAction::None:
+    case PageAction::Nothing:
     case PageAction::Reload:
     case PageAction::ReloadBypassingCache:
       break;

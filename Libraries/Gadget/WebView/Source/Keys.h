@@ -30,7 +30,7 @@ struct Modifiers {
 };
 
 enum class PageAction : std::uint8_t {
-  None,
+  Nothing,  // the key is the page's
   ZoomIn,
   ZoomOut,
   ZoomReset,

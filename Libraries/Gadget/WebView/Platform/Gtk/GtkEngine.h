@@ -12,6 +12,8 @@
 #include <string>
 
 #include "Engine.h"
+#include "GtkNotifications.h"
+#include "GtkPageInput.h"
 
 namespace velto::webview::gtk {
 
@@ -76,6 +78,9 @@ class GtkEngine final : public Engine {
   Owned<WebKitUserContentManager> content_;
   std::unique_ptr<WebKitUserScript, ScriptUnref> script_;
   Owned<WebKitWebView> view_;
+  // After view_: they go first.
+  std::unique_ptr<PageInput> input_;
+  std::unique_ptr<NotificationGate> notifications_;
   bool widget_gone_ = false;
   std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
 };

@@ -124,6 +124,9 @@ GtkEngine::GtkEngine(bool debug, GtkFixed* parent) {
   // its window destroyed it.
   view_.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_signal_connect(widget, "destroy", G_CALLBACK(on_destroy), this);
+  // Before the widget shows: it takes the focus when first mapped.
+  input_ = std::make_unique<PageInput>(view_.get());
+  notifications_ = std::make_unique<NotificationGate>(view_.get(), context, *this);
 
   set_document_script(document_script());
   gtk_widget_set_size_request(widget, 0, 0);
