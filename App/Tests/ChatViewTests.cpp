@@ -209,5 +209,64 @@ TEST_F(ChatView, AMessageAlertsOnlyAUserWhoIsLookingElsewhere) {
   close_and_expect_exit_code_zero();
 }
 
+// The size the page reported last, "<width>x<height>" in CSS pixels.
+std::string last_viewport() {
+  const std::string beacons = fetch("/test/beacons");
+  const std::string marker = "\"event\": \"viewport\", \"id\": \"";
+  const auto at = beacons.rfind(marker);
+  if (at == std::string::npos) {
+    return "";
+  }
+  const auto start = at + marker.size();
+  return beacons.substr(start, beacons.find('"', start) - start);
+}
+
+int viewport_width() {
+  return std::atoi(last_viewport().c_str());
+}
+
+TEST_F(ChatView, TypingRightAfterStartReachesTheMessageField) {
+  start();
+  // As a user would: the window came up in front and nothing was clicked.
+  ASSERT_TRUE(eventually([&] { return shell("xdotool getactivewindow") == std::to_string(window_) + "\n"; }, 10s))
+      << "the window manager did not put the client in front";
+  shell("xdotool type --delay 30 'typed at once'");
+  shell("xdotool key Return");
+  EXPECT_TRUE(eventually([] { return fetch("/chat/messages").find("typed at once") != std::string::npos; }, 10s))
+      << "the keys did not reach the page's message field";
+  close_and_expect_exit_code_zero();
+}
+
+TEST_F(ChatView, ZoomAndReloadKeys) {
+  start();
+  shell("xdotool windowactivate --sync " + std::to_string(window_));
+  ASSERT_TRUE(eventually([] { return last_viewport() == "400x700"; }, 10s));
+
+  shell("xdotool key ctrl+plus");
+  EXPECT_TRUE(eventually([] { return viewport_width() < 400; }, 10s)) << "Ctrl+plus did not enlarge the page";
+  shell("xdotool key ctrl+0");
+  EXPECT_TRUE(eventually([] { return last_viewport() == "400x700"; }, 10s)) << "Ctrl+0 did not reset the zoom";
+  shell("xdotool key ctrl+minus");
+  EXPECT_TRUE(eventually([] { return viewport_width() > 400; }, 10s)) << "Ctrl+minus did not shrink the page";
+  shell("xdotool key ctrl+0");
+  ASSERT_TRUE(eventually([] { return last_viewport() == "400x700"; }, 10s));
+
+  // The wheel with Ctrl held, over the page.
+  shell("xdotool mousemove --window " + std::to_string(window_) + " 200 300");
+  shell("xdotool keydown ctrl click 4 keyup ctrl");
+  EXPECT_TRUE(eventually([] { return viewport_width() < 400; }, 10s)) << "Ctrl+wheel up did not enlarge the page";
+  shell("xdotool key ctrl+0");
+  ASSERT_TRUE(eventually([] { return last_viewport() == "400x700"; }, 10s));
+
+  const std::size_t loads = count_of(fetch("/test/beacons"), "\"event\": \"load\"");
+  shell("xdotool key F5");
+  EXPECT_TRUE(eventually([&] { return count_of(fetch("/test/beacons"), "\"event\": \"load\"") > loads; }, 15s))
+      << "F5 did not reload the page";
+  shell("xdotool key ctrl+r");
+  EXPECT_TRUE(eventually([&] { return count_of(fetch("/test/beacons"), "\"event\": \"load\"") > loads + 1; }, 15s))
+      << "Ctrl+R did not reload the page";
+  close_and_expect_exit_code_zero();
+}
+
 }  // namespace
 }  // namespace velto::testing
