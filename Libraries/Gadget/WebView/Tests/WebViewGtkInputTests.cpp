@@ -188,15 +188,24 @@ TEST_F(WebViewGtkInput, CtrlWithTheWheelZoomsInsteadOfScrolling) {
   EXPECT_DOUBLE_EQ(zoom(), 0.9);
 }
 
-TEST_F(WebViewGtkInput, F5Reloads) {
+TEST_F(WebViewGtkInput, F5ReloadsAndTheZoomStays) {
   open_view();
   show();
   ASSERT_TRUE(load(server_url("/test/bindings")));
+  const std::string normal = settle("window.innerWidth");
+  shell("xdotool key ctrl+plus");
+  ASSERT_TRUE(pump_until([&] { return zoom() != 1.0; }, 10s));
+  const std::string zoomed = settle("window.innerWidth");
+  ASSERT_NE(zoomed, normal);
   ASSERT_EQ(settle("window.marked = 1"), R"(["ok","1"])");
   finished_ = 0;
   shell("xdotool key F5");
   ASSERT_TRUE(pump_until([&] { return finished_ > 0; }, 20s)) << "F5 did not reload";
   EXPECT_EQ(settle("typeof window.marked"), R"(["ok","\"undefined\""])");
+  EXPECT_EQ(settle("window.innerWidth"), zoomed);
+  // Another origin, in another web process.
+  ASSERT_TRUE(load(named_server_url("/test/bindings")));
+  EXPECT_EQ(settle("window.innerWidth"), zoomed);
 }
 
 TEST_F(WebViewGtkInput, NotificationsAreTheHomesOnly) {

@@ -50,6 +50,9 @@ typedef void (*webview_bind_fn_t)(const char* id, const char* request, void* arg
 // sizes it. Returns only when the browser is ready, running the thread's
 // message loop while it waits; null when no browser can be created (no
 // parent, no runtime). `debug` non-zero turns the developer tools on.
+// With WebKitGTK the widget takes the keyboard focus when first shown,
+// unless another widget of its window has it, and has the zoom and reload
+// keys that WebView2 has by itself.
 webview_t webview_create(int debug, void* window);
 
 // Tears the browser and the engine's widget down. Calls queued for bound
