@@ -129,9 +129,9 @@ int main(int argc, char** argv) {
   service.loop = g_main_loop_new(NULL, FALSE);
   g_unix_signal_add(SIGTERM, on_signal, &service);
   g_unix_signal_add(SIGINT, on_signal, &service);
-  const guint owner = g_bus_own_name(G_BUS_TYPE_SESSION, "org.freedesktop.Notifications",
-                                     G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, on_bus, on_name, on_name_lost, &service,
-                                     NULL);
+  const guint owner =
+      g_bus_own_name(G_BUS_TYPE_SESSION, "org.freedesktop.Notifications", G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, on_bus,
+                     on_name, on_name_lost, &service, NULL);
   g_main_loop_run(service.loop);
   g_bus_unown_name(owner);
   g_main_loop_unref(service.loop);

@@ -45,8 +45,8 @@ enum class PageAction : std::uint8_t {
 [[nodiscard]] PageAction key_action(Key key, Modifiers modifiers) noexcept;
 
 // The zoom levels the keys step through, as factors of the normal size.
-inline constexpr std::array<double, 13> kZoomLevels{0.5, 0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
-                                                    1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
+inline constexpr std::array<double, 13> kZoomLevels{0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
+                                                    1.25, 1.5,  1.75, 2.0, 2.5, 3.0};
 
 // The level after `action` (ZoomIn, ZoomOut, ZoomReset) from `level`, which
 // need not be one of kZoomLevels: the next one above or below it, staying

@@ -2,8 +2,7 @@
 
 namespace velto::webview {
 
-PermissionVerdict judge_permission(PermissionKind kind, std::string_view page_url,
-                                   const std::optional<Origin>& home) {
+PermissionVerdict judge_permission(PermissionKind kind, std::string_view page_url, const std::optional<Origin>& home) {
   if (kind != PermissionKind::Notifications || !home) {
     return PermissionVerdict::Default;
   }
