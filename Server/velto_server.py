@@ -642,13 +642,48 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # --- update files ---
 
     def descriptor(self, query):
-        self.send_body(200, self.server.descriptor(), "text/plain; charset=utf-8")
+        shared = self.server.shared
+        body = self.server.descriptor()
+        with shared.lock:
+            padding, drip_ms = shared.descriptor_padding, shared.descriptor_drip_ms
+        if padding:
+            body += b";" * padding + b"\r\n"
+        if not drip_ms:
+            return self.send_body(200, body, "text/plain; charset=utf-8")
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        deadline = time.monotonic() + self.server.stall_limit
+        for offset in range(len(body)):
+            if offset and (self.server.stopping.wait(drip_ms / 1000) or time.monotonic() > deadline):
+                self.close_connection = True
+                return None
+            self.wfile.write(body[offset:offset + 1])
+            self.wfile.flush()
+        return None
 
     def updater(self, query):
         data = self.server.updater()
         if data is None:
             return self.send_error_page(404, "Программа обновления не опубликована")
-        self.send_body(200, data, "application/octet-stream")
+        shared = self.server.shared
+        with shared.lock:
+            drip_ms = shared.updater_drip_ms
+        if not drip_ms:
+            return self.send_body(200, data, "application/octet-stream")
+        # A slow line: 16 bytes at a time.
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        for offset in range(0, len(data), 16):
+            if offset and self.server.stopping.wait(drip_ms / 1000):
+                self.close_connection = True
+                return None
+            self.wfile.write(data[offset:offset + 16])
+            self.wfile.flush()
+        return None
 
     def package_zip(self, query):
         self.send_body(200, self.server.package_zip, "application/zip")
@@ -679,15 +714,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         count = int(count)
         if count > MAX_TEST_BYTES:
             return self.send_error_page(400, "at most %d bytes" % MAX_TEST_BYTES)
+        # ?unannounced: no length up front; the body comes in chunks.
+        announced = "unannounced" not in query
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(count))
+        if announced:
+            self.send_header("Content-Length", str(count))
+        else:
+            self.send_header("Transfer-Encoding", "chunked")
         self.end_headers()
         if self.command == "HEAD":
             return None
         chunk = 65536
         for offset in range(0, count, chunk):
-            self.wfile.write(pattern_bytes(offset, min(chunk, count - offset)))
+            data = pattern_bytes(offset, min(chunk, count - offset))
+            if announced:
+                self.wfile.write(data)
+            else:
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
+        if not announced:
+            self.wfile.write(b"0\r\n\r\n")
         return None
 
     def test_slow(self, query):
@@ -789,6 +835,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 shared.descriptor_text = query["descriptor"][0].encode()
             if "updater_file" in query:
                 shared.updater_file = query["updater_file"][0] or None
+            if "descriptor_padding" in query:
+                shared.descriptor_padding = max(0, min(int(query["descriptor_padding"][0]), 1 << 30))
+            if "updater_drip_ms" in query:
+                shared.updater_drip_ms = max(0, min(int(query["updater_drip_ms"][0]), 10000))
+            if "descriptor_drip_ms" in query:
+                shared.descriptor_drip_ms = max(0, min(int(query["descriptor_drip_ms"][0]), 10000))
             published = {"version": shared.published_version, "updater_file": shared.updater_file}
         self.send_json(published)
 
@@ -851,6 +903,15 @@ class VeltoServer(http.server.ThreadingHTTPServer):
         # The TLS handshake runs here, on the connection's own thread, so a
         # client that never completes it cannot hold up the accept loop.
         request.settimeout(HANDSHAKE_TIMEOUT_S)
+        if self.tls_context is None:
+            # The plain-http listener: only for tests of what a client
+            # refuses to follow.
+            request.settimeout(None)
+            try:
+                self.RequestHandlerClass(request, client_address, self)
+            except OSError as error:
+                log.info("%s connection ended: %s", client_address[0], error)
+            return
         try:
             tls = self.tls_context.wrap_socket(request, server_side=True)
         except (OSError, ssl.SSLError) as error:
@@ -899,6 +960,11 @@ class Shared:
             self.descriptor_text = None
             self.updater_file = self.args.updater_file
             self.published_version = self.args.published_version
+            # Tests of hostile servers: a descriptor padded far beyond any
+            # real one, and one sent a byte at a time.
+            self.descriptor_padding = 0
+            self.descriptor_drip_ms = 0
+            self.updater_drip_ms = 0
 
     def descriptor(self):
         if self.descriptor_text is not None:
@@ -952,6 +1018,8 @@ def parse_args(argv):
                         help="serve with a self-signed certificate that is not from the test CA")
     parser.add_argument("--untrusted-port", type=int,
                         help="also listen on this port with the self-signed certificate (0: a free one)")
+    parser.add_argument("--plain-port", type=int,
+                        help="also serve plain http (no TLS) on this port (0: a free one), for tests")
     parser.add_argument("--stall-limit", type=float, default=120.0,
                         help="seconds /test/stall keeps a connection open at most (default %(default)s)")
     parser.add_argument("--log-file", help="log requests to this file")
@@ -961,7 +1029,8 @@ def parse_args(argv):
     args = parser.parse_args(argv)
     if args.message_interval < 0:
         parser.error("--message-interval must not be negative")
-    if not 0 <= args.port <= 65535 or (args.untrusted_port is not None and not 0 <= args.untrusted_port <= 65535):
+    extra_ports = [p for p in (args.untrusted_port, args.plain_port) if p is not None]
+    if not 0 <= args.port <= 65535 or not all(0 <= p <= 65535 for p in extra_ports):
         parser.error("ports are 0 to 65535")
     return args
 
@@ -1003,6 +1072,10 @@ def main(argv=None):
         servers.append(VeltoServer(args.port, untrusted if args.untrusted else trusted, shared))
         if args.untrusted_port is not None:
             servers.append(VeltoServer(args.untrusted_port, untrusted, shared))
+        plain = None
+        if args.plain_port is not None:
+            plain = VeltoServer(args.plain_port, None, shared)
+            servers.append(plain)
     except OSError as error:
         print("velto_server: cannot listen on %s: %s" % (LISTEN_ADDRESS, error), file=sys.stderr)
         for server in servers:
@@ -1024,8 +1097,10 @@ def main(argv=None):
     port = servers[0].server_address[1]
     info = {"port": port, "ca": ca_path, "pid": os.getpid(),
             "url": "https://localhost:%d" % port, "untrusted": args.untrusted}
-    if len(servers) > 1:
+    if args.untrusted_port is not None:
         info["untrusted_port"] = servers[1].server_address[1]
+    if plain is not None:
+        info["plain_port"] = plain.server_address[1]
     if args.ready_file:
         write_ready_file(args.ready_file, info)
     print(port, flush=True)

@@ -6,6 +6,7 @@
 #include "Gadget/Gadget.h"
 #include "Platform.h"
 #include "Preference/Preference.h"
+#include "SingleInstance.h"
 #include "System/Files.h"
 #include "System/Process.h"
 #include "UpdateCheck.h"
@@ -39,10 +40,23 @@ bool open_stored_window() {
   }
   const int x = prefs_read_int(u"WindowX", 0);
   const int y = prefs_read_int(u"WindowY", 0);
-  const int width = prefs_read_int(u"WindowWidth", kDefaultWidth);
-  const int height = prefs_read_int(u"WindowHeight", kDefaultHeight);
+  int width = prefs_read_int(u"WindowWidth", kDefaultWidth);
+  int height = prefs_read_int(u"WindowHeight", kDefaultHeight);
+  // A size of nothing (a damaged file, a window once squashed to nothing)
+  // would open a window too small to find and be saved again at every close.
+  if (width < 1) {
+    width = kDefaultWidth;
+  }
+  if (height < 1) {
+    height = kDefaultHeight;
+  }
+  const bool maximized = prefs_read_int(u"WindowMaximized", 0) != 0;
   prefs_close();
   std::uint32_t flags = kStoredWindowFlags;
+  // The stored geometry is then the normal one, which restoring gives back.
+  if (maximized) {
+    flags |= WF_MAXIMIZE;
+  }
   // A place that no longer shows on any monitor (one was unplugged, the
   // resolution changed) would leave the window out of reach: it keeps its
   // size and comes up in the middle of the primary screen instead.
@@ -57,6 +71,9 @@ void open_main_window() {
   if (!open_stored_window()) {
     window_open(kMainWindow, 0, 0, kDefaultWidth, kDefaultHeight, kDefaultTitle, kDefaultWindowFlags);
   }
+  // On Linux the window manager then keeps a drag from going below the
+  // minimum; on_size springs back wherever that does not hold.
+  window_set_minimum_size(kMainWindow, kMinimumWidth, kMinimumHeight);
 }
 
 void save_geometry() {
@@ -65,10 +82,13 @@ void save_geometry() {
   }
   WindowPlacement geometry{window_x(kMainWindow), window_y(kMainWindow), window_width(kMainWindow),
                            window_height(kMainWindow)};
+  const bool maximized = window_maximized(kMainWindow) != 0;
   // A minimised window has no useful geometry of its own (on Windows its
   // frame sits at -32000 with an empty client area): keep the one it had
-  // when it was last shown normally, so the next start can be seen.
-  if (window_minimized(kMainWindow)) {
+  // when it was last shown normally, so the next start can be seen. A
+  // maximised one keeps its normal geometry too, so that the next start can
+  // maximise it again and restoring still gives the user's size back.
+  if (maximized || window_minimized(kMainWindow)) {
     if (const auto normal = window_normal_placement(kMainWindow)) {
       geometry = *normal;
     }
@@ -77,6 +97,11 @@ void save_geometry() {
   prefs_write_int(u"WindowY", geometry.y);
   prefs_write_int(u"WindowWidth", geometry.width);
   prefs_write_int(u"WindowHeight", geometry.height);
+  // Only when maximised, after the four keys: a normal close writes the file
+  // it always wrote, and older versions read the four keys and ignore this one.
+  if (maximized) {
+    prefs_write_int(u"WindowMaximized", 1);
+  }
   prefs_close();
 }
 
@@ -113,7 +138,12 @@ void fit_chat_view() {
   gadget_resize(kChatView, 0, 0, window_width(kMainWindow), window_height(kMainWindow));
 }
 
-void on_size() {
+// A window below the minimum size is resized back to it. A maximised window
+// is left alone: resizing it would take it out of the maximised state.
+void spring_back_to_minimum_size() {
+  if (window_maximized(kMainWindow)) {
+    return;
+  }
   int width = window_width(kMainWindow);
   int height = window_height(kMainWindow);
   if (width < kMinimumWidth) {
@@ -125,6 +155,10 @@ void on_size() {
   if (window_width(kMainWindow) != width || window_height(kMainWindow) != height) {
     window_resize(kMainWindow, IGNORE, IGNORE, width, height);
   }
+}
+
+void on_size() {
+  spring_back_to_minimum_size();
   fit_chat_view();
 }
 
@@ -162,6 +196,12 @@ void run() {
   program_heap_create();
   runtime_start();
   build_values();
+
+  // A later start only brings the running client forward and ends: no
+  // update check, no settings, no browser data.
+  if (!single_instance_claim()) {
+    app_end();
+  }
 
   // Stages that run before the window exists: the update check, then the
   // browser's environment.

@@ -6,6 +6,7 @@
 #include "Core/Strings.h"
 #include "Http/Http.h"
 #include "Platform.h"
+#include "ProgramFile.h"
 #include "Preference/Preference.h"
 #include "System/Files.h"
 #include "System/Process.h"
@@ -23,6 +24,11 @@ constexpr std::uint32_t kYesNoInformation = 68;  // MB_YESNO | MB_ICONINFORMATIO
 constexpr int kAnswerYes = 6;
 // Gives a freshly written updater a moment before it is started.
 constexpr int kUpdaterSettleMs = 500;
+// The check runs before the window opens: a server that drips or floods its
+// answer must not keep the user from the chat. A real descriptor is one
+// line; the updater a few MiB. Reasons in docs/platforms.md.
+constexpr HttpLimits kDescriptorLimits{64 * 1024, 15000};
+constexpr HttpLimits kUpdaterLimits{std::int64_t{256} * 1024 * 1024, 0};
 
 Text server_url(TextView path) {
   return Text(u"https://") + kServerHost + Text(path);
@@ -30,8 +36,8 @@ Text server_url(TextView path) {
 
 // The version the update server publishes, or empty text.
 Text published_version() {
-  const Text copy = temp_directory() + kDescriptorCopyName;
-  if (!http_receive_file(server_url(kDescriptorPath), copy)) {
+  const Text copy = platform::descriptor_copy_path(temp_directory() + kDescriptorCopyName);
+  if (!http_receive_file(server_url(kDescriptorPath), copy, 0, {}, kDescriptorLimits)) {
     return {};
   }
   Text version;
@@ -57,10 +63,18 @@ int update_check() {
   if (file_size(app.updater_dir) != -2) {
     dir_create(app.updater_dir);
   }
+  // Only a program is kept as the updater: anything else (an error page, a
+  // server's placeholder) would be started, or opened, at every later start.
+  if (file_size(app.updater_path) > 0 && !is_program_file(app.updater_path)) {
+    file_delete(app.updater_path);
+  }
   if (file_size(app.updater_path) <= 0) {
-    // An error page must never stand in for the updater: it would be kept
-    // and started at every later start.
-    if (!http_receive_file(server_url(platform::updater_remote_path()), app.updater_path, HTTP_FAIL_ON_ERROR_STATUS)) {
+    if (!http_receive_file(server_url(platform::updater_remote_path()), app.updater_path, HTTP_FAIL_ON_ERROR_STATUS, {},
+                           kUpdaterLimits)) {
+      return 0;
+    }
+    if (!is_program_file(app.updater_path)) {
+      file_delete(app.updater_path);
       return 0;
     }
     platform::prepare_updater(app.updater_path);

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <optional>
 
 #include "Core/Strings.h"
 #include "UpdateCheck.h"
@@ -11,13 +12,14 @@ int version_compare(TextView candidate, TextView current) {
   }
   for (int field = 1; field <= 4; ++field) {
     TempScope scope;
-    // Only the low 32 bits count, as the published versions always did.
-    const auto mine =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(str_to_int(str_field(current, field, u"."))));
-    const auto theirs =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(str_to_int(str_field(candidate, field, u"."))));
-    if (theirs != mine) {
-      return theirs > mine ? 1 : -1;
+    const std::optional<std::int64_t> mine = str_to_int_exact(str_field(current, field, u"."));
+    const std::optional<std::int64_t> theirs = str_to_int_exact(str_field(candidate, field, u"."));
+    if (!mine || !theirs) {
+      // A field no number can hold is never taken for a newer release.
+      return 0;
+    }
+    if (*theirs != *mine) {
+      return *theirs > *mine ? 1 : -1;
     }
   }
   return 0;

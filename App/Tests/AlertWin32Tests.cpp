@@ -74,6 +74,8 @@ class Alert : public ::testing::Test {
     ASSERT_NE(window_open(0, 100, 100, 300, 400, u"Velto alert test", 0xCF0000), 0);
     main_ = static_cast<HWND>(window_handle(0));
     calls().clear();
+    // Each case starts as a client that has not played a sound yet.
+    alert_sound_throttle().reset();
   }
   void TearDown() override { window_close(0); }
 
@@ -116,6 +118,34 @@ TEST_F(Alert, AMinimisedClientGetsOneSoundAndOneFlash) {
   ASSERT_TRUE(IsIconic(main_));
   EXPECT_EQ(new_message_alert(u""), nullptr);
   expect_one_alert();
+}
+
+TEST_F(Alert, APageCallingInALoopGetsOneSoundButEveryFlash) {
+  ASSERT_TRUE(comes_to_front(main_));
+  ShowWindow(main_, SW_MINIMIZE);
+  pump(100);
+  ASSERT_TRUE(IsIconic(main_));
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(new_message_alert(u"[]"), nullptr);
+  }
+  int sounds = 0;
+  int flashes = 0;
+  for (const auto& call : calls()) {
+    (call.what == L"PlaySoundW" ? sounds : flashes) += 1;
+  }
+  EXPECT_EQ(sounds, 1);
+  EXPECT_EQ(flashes, 50);
+}
+
+TEST(SoundThrottle, OneSoundPerQuietTime) {
+  using namespace std::chrono_literals;
+  SoundThrottle throttle;
+  const auto t0 = SoundThrottle::Clock::time_point{} + 1h;
+  EXPECT_TRUE(throttle.allow(t0));
+  EXPECT_FALSE(throttle.allow(t0 + 1ms));
+  EXPECT_FALSE(throttle.allow(t0 + kSoundQuietTime - 1ms));
+  EXPECT_TRUE(throttle.allow(t0 + kSoundQuietTime));
+  EXPECT_FALSE(throttle.allow(t0 + kSoundQuietTime + 2s));
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "Desktop.h"
 #include "LocalServer.h"
@@ -94,7 +96,9 @@ class UpdateCheck : public ::testing::Test {
     const auto status = client_->wait(15s);
     ASSERT_TRUE(status) << "the client did not end after its window was closed";
     EXPECT_EQ(*status, 0);
-    EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy)) << "the descriptor copy was left behind";
+    if (!copy_name_taken_) {
+      EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy)) << "the descriptor copy was left behind";
+    }
   }
 
   void expect_exit_code_zero_without_window() {
@@ -105,8 +109,8 @@ class UpdateCheck : public ::testing::Test {
   }
 
   // The client's first window; it must be the chat window, not a question.
-  void expect_chat_window_without_question() {
-    const auto window = find_window_of_pid(client_->pid());
+  void expect_chat_window_without_question(std::chrono::milliseconds wait = 10s) {
+    const auto window = find_window_of_pid(client_->pid(), wait);
     ASSERT_TRUE(window) << "no window appeared";
     EXPECT_EQ(window_title(*window).rfind(kMainTitle, 0), 0U) << "first window: " << window_title(*window);
     EXPECT_FALSE(question(0ms)) << "the update question was shown";
@@ -115,6 +119,8 @@ class UpdateCheck : public ::testing::Test {
 
   TempDir config_;
   TempDir temp_;
+  // Another user's file holds the copy's name.
+  bool copy_name_taken_ = false;
   std::string updater_source_;
   std::unique_ptr<ChildProcess> client_;
 };
@@ -151,6 +157,75 @@ TEST_F(UpdateCheck, AnUpdaterAlreadyThereIsStartedWithoutDownloadingIt) {
   EXPECT_FALSE(updater_was_requested());
 }
 
+// A server that answers 200 with a page instead of the updater: the page is
+// not kept, nothing is started, and the chat opens.
+TEST_F(UpdateCheck, APageServedAsTheUpdaterIsNotKept) {
+  fs::create_directories(app_dir());
+  const std::string page = temp_.path() + "/page.html";
+  std::ofstream(page) << "<!DOCTYPE html><html><body>Maintenance</body></html>\n";
+  publish("0.2.16.39");
+  fetch("/test/publish?updater_file=" + url_encode(page));
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  const auto window = find_window("^" + std::string(kMainTitle));
+  ASSERT_TRUE(window) << "the chat window did not open";
+  EXPECT_TRUE(updater_was_requested());
+  EXPECT_FALSE(fs::exists(updater_path()));
+  close_and_expect_exit_code_zero(*window);
+}
+
+// Such a page kept by an older client is replaced by the real updater.
+TEST_F(UpdateCheck, AKeptUpdaterThatIsNoProgramIsDownloadedAgain) {
+  fs::create_directories(app_dir() + "/Updater");
+  std::ofstream(updater_path()) << "<html><body>Not Found</body></html>\n";
+  publish("0.2.16.39");
+  publish_updater();
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  expect_exit_code_zero_without_window();
+  EXPECT_TRUE(eventually([&] { return fs::exists(arguments_path()); }, 10s)) << "the updater did not run";
+  EXPECT_TRUE(updater_was_requested());
+  EXPECT_EQ(read_file(updater_path()), kTestUpdater);
+}
+
+// A client killed while the updater is still on its way leaves no part of
+// it under the updater's name, and the next start downloads it again.
+TEST_F(UpdateCheck, AKillDuringTheUpdaterDownloadLeavesNoUpdater) {
+  fs::create_directories(app_dir());
+  // Padded to a few KiB, so the slow line takes long enough to be caught.
+  const std::string big = temp_.path() + "/big-updater";
+  std::ofstream(big) << kTestUpdater << std::string(8192, '#') << "\n";
+  publish("0.2.16.39");
+  fetch("/test/publish?updater_drip_ms=100&updater_file=" + url_encode(big));
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  ASSERT_TRUE(eventually([&] { return updater_was_requested(); }, 20s));
+  // Some of it has arrived beside the updater's name.
+  const auto partial_exists = [&] {
+    if (!fs::exists(app_dir() + "/Updater")) {
+      return false;
+    }
+    for (const auto& item : fs::directory_iterator(app_dir() + "/Updater")) {
+      if (item.path().filename().string().find(".velto-new-") != std::string::npos && item.file_size() > 0) {
+        return true;
+      }
+    }
+    return false;
+  };
+  ASSERT_TRUE(eventually(partial_exists, 20s));
+  ::kill(client_->pid(), SIGKILL);
+  static_cast<void>(client_->wait(10s));
+  EXPECT_FALSE(fs::exists(updater_path())) << "a cut updater was left under its name";
+
+  // The next start is offered the update again and gets the whole updater.
+  fetch("/test/publish?updater_drip_ms=0");
+  start();
+  ASSERT_TRUE(answer_question("Return"));
+  expect_exit_code_zero_without_window();
+  EXPECT_TRUE(eventually([&] { return fs::exists(arguments_path()); }, 10s)) << "the updater did not run";
+  EXPECT_EQ(read_file(updater_path()), read_file(big));
+}
+
 TEST_F(UpdateCheck, NoOpensTheChatWindow) {
   fs::create_directories(app_dir());
   publish("0.2.16.39");
@@ -177,6 +252,28 @@ TEST_F(UpdateCheck, NothingNewerMeansNoQuestion) {
   expect_chat_window_without_question();
 }
 
+// A server that floods or drips its descriptor gets no say: the check gives
+// up within its bounds and the chat window opens (the descriptors below would
+// offer an update if they were read whole).
+TEST_F(UpdateCheck, AHostileDescriptorOnlyDelaysTheWindow) {
+  {
+    SCOPED_TRACE("a descriptor of 8 MiB");
+    publish("0.2.16.39");
+    fetch("/test/publish?descriptor_padding=8388608");
+    start();
+    expect_chat_window_without_question();
+  }
+  {
+    SCOPED_TRACE("a descriptor sent a byte every 0.9 s");
+    fetch("/test/reset");
+    publish("0.2.16.39");
+    fetch("/test/publish?descriptor_drip_ms=900");
+    start();
+    // The bound is 15 s; the whole descriptor would take 18 s.
+    expect_chat_window_without_question(60s);
+  }
+}
+
 TEST_F(UpdateCheck, AnErrorPageIsNeverKeptAsTheUpdater) {
   fs::create_directories(app_dir());
   publish("0.2.16.39");  // and no updater: its URL answers 404
@@ -189,18 +286,59 @@ TEST_F(UpdateCheck, AnErrorPageIsNeverKeptAsTheUpdater) {
   close_and_expect_exit_code_zero(*window);
 }
 
-TEST_F(UpdateCheck, ALinkPlantedAsTheDescriptorCopyIsNotFollowed) {
+// A link left under the descriptor copy's name (by a crash, or planted in a
+// shared temporary folder) is neither written through nor able to stop the
+// check: the copy takes the link's place.
+// Another user's file under the copy's name (a shared temporary folder) is
+// never read nor replaced, and does not stop the check.
+TEST_F(UpdateCheck, AnotherUsersFileUnderTheCopysNameIsLeftAlone) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "making a file of another user needs root";
+  }
+  constexpr uid_t kNobody = 65534;
+  const std::string planted = temp_.path() + "/" + kDescriptorCopy;
+  const std::string lie = "chatvers=9.9.9.9\r\n";
+  std::ofstream(planted) << lie;
+  ASSERT_EQ(::chown(planted.c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(::chmod(planted.c_str(), 0666), 0);
+  copy_name_taken_ = true;
+  {
+    SCOPED_TRACE("nothing newer published: the planted file must not be read");
+    start();
+    expect_chat_window_without_question();
+  }
+  {
+    SCOPED_TRACE("a newer release: the check still asks");
+    publish("0.2.16.39");
+    start();
+    ASSERT_TRUE(answer_question("alt+n")) << "the planted file kept the check from asking";
+    const auto window = find_window("^" + std::string(kMainTitle));
+    ASSERT_TRUE(window);
+    close_and_expect_exit_code_zero(*window);
+  }
+  EXPECT_EQ(read_file(planted), lie);
+  struct stat info {};
+  ASSERT_EQ(::stat(planted.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, kNobody);
+  // Nothing of the client's is left beside it.
+  for (const auto& item : fs::directory_iterator(temp_.path())) {
+    EXPECT_EQ(item.path().filename().string().rfind("velto_chat_version-", 0), std::string::npos)
+        << item.path() << " was left behind";
+  }
+  fs::remove(planted);
+}
+
+TEST_F(UpdateCheck, ALinkUnderTheDescriptorCopysNameIsNotFollowed) {
   const std::string victim = config_.path() + "/victim.txt";
   std::ofstream(victim) << "keep me";
   fs::create_symlink(victim, temp_.path() + "/" + kDescriptorCopy);
   publish("0.2.16.39");
   start();
-  const auto window = find_window_of_pid(client_->pid());
+  ASSERT_TRUE(answer_question("alt+n")) << "the link kept the check from asking";
+  const auto window = find_window("^" + std::string(kMainTitle));
   ASSERT_TRUE(window);
-  EXPECT_EQ(window_title(*window).rfind(kMainTitle, 0), 0U) << "the download went through the link";
   EXPECT_EQ(read_file(victim), "keep me");
-  EXPECT_TRUE(fs::is_symlink(temp_.path() + "/" + kDescriptorCopy)) << "the planted link is someone else's";
-  fs::remove(temp_.path() + "/" + kDescriptorCopy);
+  EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy)) << "the copy was not removed after the check";
   close_and_expect_exit_code_zero(*window);
 }
 

@@ -2,8 +2,8 @@
 // top-level window by its title and moves, sizes, minimises or describes it,
 // as the user (or the system) would.
 //   window_tool <title> size <client width> <client height> [<x> <y>]
-//   window_tool <title> minimize
-//   window_tool <title> query     prints: x y client-width client-height minimised
+//   window_tool <title> minimize | maximize | restore
+//   window_tool <title> query     prints: x y client-width client-height minimised maximised
 #include <cstdio>
 #include <cwchar>
 
@@ -46,12 +46,21 @@ int wmain(int argc, wchar_t** argv) {
     ShowWindow(window, SW_MINIMIZE);
     return 0;
   }
+  if (std::wcscmp(argv[2], L"maximize") == 0) {
+    ShowWindow(window, SW_MAXIMIZE);
+    return 0;
+  }
+  if (std::wcscmp(argv[2], L"restore") == 0) {
+    ShowWindow(window, SW_RESTORE);
+    return 0;
+  }
   if (std::wcscmp(argv[2], L"query") == 0) {
     RECT outer{};
     RECT client{};
     GetWindowRect(window, &outer);
     GetClientRect(window, &client);
-    std::printf("%ld %ld %ld %ld %d\n", outer.left, outer.top, client.right, client.bottom, IsIconic(window) ? 1 : 0);
+    std::printf("%ld %ld %ld %ld %d %d\n", outer.left, outer.top, client.right, client.bottom, IsIconic(window) ? 1 : 0,
+                IsZoomed(window) ? 1 : 0);
     return 0;
   }
   return 2;

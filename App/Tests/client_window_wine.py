@@ -85,6 +85,9 @@ class ClientUnderWine(unittest.TestCase):
     def start(self):
         self.log = tempfile.TemporaryFile()
         self.client = subprocess.Popen([WINE_RUN, CLIENT], stdout=self.log, stderr=self.log)
+        # Also when set-up fails: a client left running would be the one
+        # instance that every later start defers to.
+        self.addCleanup(stop, self.client)
         eventually(lambda: self.client.poll() is not None or self.find_window(), timeout=60)
         if self.client.poll() == SKIPPED:
             self.skipTest("this host cannot run the executable")
@@ -96,8 +99,11 @@ class ClientUnderWine(unittest.TestCase):
         return sh("xprop", "-id", str(self.window), "_NET_WM_NAME")
 
     def query(self, title):
-        x, y, width, height, minimised = (int(v) for v in tool(title, "query").split())
+        x, y, width, height, minimised, _ = (int(v) for v in tool(title, "query").split())
         return (x, y, width, height), bool(minimised)
+
+    def maximised(self, title):
+        return tool(title, "query").split()[5] == "1"
 
     def close_and_expect_exit_code_zero(self):
         sh("wmctrl", "-ic", str(self.window))
@@ -195,6 +201,25 @@ class StoredGeometryUnderWine(ClientUnderWine):
         self.close_and_expect_exit_code_zero()
         self.assertEqual(self.saved(), settings_bytes(150, 120, 480, 560))
 
+    def test_closed_while_maximised_it_comes_back_maximised(self):
+        tool(TITLE, "size", "480", "560", "150", "120")
+        self.assertTrue(eventually(lambda: self.query(TITLE)[0] == (150, 120, 480, 560)))
+        tool(TITLE, "maximize")
+        self.assertTrue(eventually(lambda: self.maximised(TITLE)))
+        self.close_and_expect_exit_code_zero()
+        self.assertEqual(self.saved(), settings_bytes(150, 120, 480, 560) + b"WindowMaximized = 1\r\n")
+
+        self.start()
+        self.assertIn('"%s"' % VERSIONED_TITLE, self.title())
+        self.assertTrue(self.maximised(VERSIONED_TITLE))
+        self.assertNotEqual(self.query(VERSIONED_TITLE)[0][2:], (480, 560))
+        tool(VERSIONED_TITLE, "restore")
+        self.assertTrue(eventually(lambda: not self.maximised(VERSIONED_TITLE)))
+        self.assertTrue(eventually(lambda: self.query(VERSIONED_TITLE)[0] == (150, 120, 480, 560)),
+                        self.query(VERSIONED_TITLE))
+        self.close_and_expect_exit_code_zero()
+        self.assertEqual(self.saved(), settings_bytes(150, 120, 480, 560))
+
 
 class FarOffPlaceUnderWine(StoredGeometryUnderWine):
     settings = settings_bytes(30000, 30000, 480, 560)
@@ -211,6 +236,61 @@ class FarOffPlaceUnderWine(StoredGeometryUnderWine):
 
     test_comes_back_where_the_user_left_it = None
     test_closed_while_minimised_it_saves_the_geometry_it_was_shown_with = None
+    test_closed_while_maximised_it_comes_back_maximised = None
+
+
+class SingleInstanceUnderWine(ClientUnderWine):
+    """A second start while a client runs: the running client's window comes
+    forward and the second start ends."""
+
+    test_opens_centred_with_its_title_and_default_size = None
+    test_springs_back_to_the_minimum_size = None
+    test_closing_it_ends_the_process_with_exit_code_zero = None
+
+    def start_again_and_expect_exit_code_zero(self):
+        again = subprocess.Popen([WINE_RUN, CLIENT], stdout=self.log, stderr=self.log)
+        self.addCleanup(stop, again)
+        self.assertEqual(again.wait(timeout=60), 0)
+
+    def minimise(self):
+        tool(TITLE, "minimize")
+        self.assertTrue(eventually(lambda: self.query(TITLE)[1]), "the window did not minimise")
+
+    def expect_window_restored(self):
+        self.assertTrue(eventually(lambda: not self.query(TITLE)[1]), "the window is still minimised")
+        self.assertEqual(client_windows(), [self.window])
+        self.assertTrue(eventually(lambda: active_window() == self.window),
+                        "active: %s, the client's: %s" % (active_window(), self.window))
+
+    def test_a_second_start_restores_the_minimised_window_and_ends(self):
+        self.minimise()
+        self.start_again_and_expect_exit_code_zero()
+        self.expect_window_restored()
+        self.assertFalse(os.path.exists(app_dir()), "the second start made the app data directory")
+        self.close_and_expect_exit_code_zero()
+
+    def test_a_killed_client_keeps_no_later_start_away(self):
+        # The Wine process is the Windows process: SIGKILL is the end
+        # TerminateProcess gives it.
+        self.client.kill()
+        self.client.wait(timeout=30)
+        self.log.close()
+        self.assertTrue(eventually(lambda: not client_windows()), "the killed client's window stayed")
+        self.start()
+        self.minimise()
+        self.start_again_and_expect_exit_code_zero()
+        self.expect_window_restored()
+        self.close_and_expect_exit_code_zero()
+
+
+def active_window():
+    found = re.search(r"# (0x[0-9a-f]+)", sh("xprop", "-root", "_NET_ACTIVE_WINDOW"))
+    return int(found.group(1), 16) if found else 0
+
+
+def client_windows():
+    """Every window with the client's title, shown or minimised."""
+    return [int(w) for w in sh("xdotool", "search", "--name", "^" + TITLE).split()]
 
 
 def main(ready, why_not):

@@ -113,6 +113,66 @@ class UpdateCheckUnderWine(unittest.TestCase):
         self.assertFalse(os.path.exists(self.updater))
         self.close_window(window)
 
+    def test_a_page_served_as_the_updater_is_not_kept(self):
+        page = os.path.join(app_dir(), "page.html")
+        with open(page, "w", encoding="utf-8") as f:
+            f.write("<!DOCTYPE html><html><body>Maintenance</body></html>\n")
+        publish(version="0.2.16.39", updater_file=page)
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        window = self.wait_for(MAIN)
+        self.assertTrue(self.updater_requested())
+        self.assertFalse(os.path.exists(self.updater))
+        self.close_window(window)
+
+    def test_a_kept_updater_that_is_no_program_is_downloaded_again(self):
+        os.makedirs(os.path.dirname(self.updater))
+        with open(self.updater, "wb") as f:
+            f.write(b"<html><body>Not Found</body></html>\n")
+        publish(version="0.2.16.39", updater_file=UPDATER)
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        self.assertEqual(self.client.wait(timeout=30), 0)
+        arguments = os.path.join(app_dir(), "Updater", "arguments.txt")
+        self.assertTrue(eventually(lambda: os.path.exists(arguments), timeout=30), "the updater did not run")
+        self.assertTrue(self.updater_requested())
+        with open(self.updater, "rb") as got, open(UPDATER, "rb") as published:
+            self.assertEqual(got.read(), published.read())
+
+    def test_a_second_start_during_the_question_runs_no_update_check(self):
+        publish(version="0.2.16.39")
+        self.start()
+        box = self.wait_for(QUESTION)
+        again = subprocess.Popen([WINE_RUN, CLIENT], stdout=self.log, stderr=self.log)
+        self.addCleanup(stop, again)
+        self.assertEqual(again.wait(timeout=60), 0)
+        self.assertEqual(fetch("/test/requests").count('"/uploads/chat_files/velto_web-chat_client.ini"'), 1,
+                         "the second start ran the update check")
+        self.assertIsNone(visible(MAIN), "a chat window opened")
+        self.answer(box, "n")
+        self.close_window(self.wait_for(MAIN))
+
+    def test_a_kill_during_the_updater_download_leaves_no_updater(self):
+        # Padded, so that the slow line takes long enough to be caught.
+        big = os.path.join(app_dir(), "big-updater.exe")
+        with open(UPDATER, "rb") as f, open(big, "wb") as out:
+            out.write(f.read() + b"\0" * 8192)
+        publish(version="0.2.16.39", updater_file=big, updater_drip_ms="100")
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        folder = os.path.dirname(self.updater)
+
+        def partial():
+            if not os.path.isdir(folder):
+                return False
+            return any(".velto-new-" in name and os.path.getsize(os.path.join(folder, name)) > 0
+                       for name in os.listdir(folder))
+
+        self.assertTrue(eventually(partial, timeout=60), "no part of the updater arrived")
+        self.client.kill()
+        self.client.wait(timeout=30)
+        self.assertFalse(os.path.exists(self.updater), "a cut updater was left under its name")
+
 
 if __name__ == "__main__":
     main(os.environ.get("DISPLAY") and os.environ.get("VELTO_TEST_SERVER_PORT"),

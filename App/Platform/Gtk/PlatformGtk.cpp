@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 
 #include "Core/Strings.h"
@@ -39,6 +40,21 @@ TextView updater_remote_path() {
 
 TextView package_remote_path() {
   return u"/uploads/chat_files/velto_web-chat_client-linux.tar.gz";
+}
+
+Text descriptor_copy_path(const Text& preferred) {
+  struct stat info {};
+  const std::string native = to_utf8(preferred);
+  if (::lstat(native.c_str(), &info) != 0 || info.st_uid == ::geteuid()) {
+    // Nothing there, or a stale copy of ours (a file, or a link or FIFO
+    // left by a crash) that the new copy replaces.
+    return preferred;
+  }
+  // Someone else's file: never read, never replaced (even by root), and no
+  // reason to skip the check. A name nobody can have guessed beside it.
+  std::random_device random;
+  const std::string dot = native.substr(0, native.rfind('.'));
+  return from_utf8(dot + "-" + std::to_string(::getpid()) + "-" + std::to_string(random()) + ".ini");
 }
 
 void prepare_updater(TextView path) {

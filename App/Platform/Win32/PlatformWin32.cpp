@@ -28,6 +28,11 @@ TextView package_remote_path() {
   return u"/uploads/chat_files/velto_web-chat_client.zip";
 }
 
+// The temporary folder is the user's own on Windows.
+Text descriptor_copy_path(const Text& preferred) {
+  return preferred;
+}
+
 void prepare_updater(TextView /*path*/) {}
 
 std::int64_t process_id() {

@@ -1,5 +1,6 @@
 #include "Core/Strings.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -172,17 +173,26 @@ TextView str_field(TextView text, std::int64_t number, TextView separator) noexc
   return temp_buffer().append(field);
 }
 
-std::int64_t str_to_int(TextView text) noexcept {
+namespace {
+
+struct ParsedNumber {
+  std::uint64_t magnitude = 0;  // wrapped round when `overflow`
+  bool negative = false;
+  bool overflow = false;        // more than a signed 64-bit number holds
+};
+
+// The number at the start of `text`, as str_to_int reads it.
+ParsedNumber parse_number(TextView text) noexcept {
+  ParsedNumber number;
   std::size_t i = 0;
   while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) {
     ++i;
   }
-  bool negative = false;
   if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
-    negative = text[i] == u'-';
+    number.negative = text[i] == u'-';
     ++i;
   }
-  unsigned base = 10;
+  std::uint64_t base = 10;
   if (i < text.size() && text[i] == u'$') {
     base = 16;
     ++i;
@@ -190,28 +200,43 @@ std::int64_t str_to_int(TextView text) noexcept {
     base = 2;
     ++i;
   }
-  std::uint64_t value = 0;
+  constexpr std::uint64_t kLargest = static_cast<std::uint64_t>(INT64_MAX);
   for (; i < text.size(); ++i) {
     const char16_t c = text[i];
-    unsigned digit = 0;
+    std::uint64_t digit = base;
     if (c >= u'0' && c <= u'9') {
-      digit = static_cast<unsigned>(c - u'0');
+      digit = static_cast<std::uint64_t>(c - u'0');
     } else if (c >= u'a' && c <= u'f') {
-      digit = static_cast<unsigned>(c - u'a') + 10;
+      digit = static_cast<std::uint64_t>(c - u'a') + 10;
     } else if (c >= u'A' && c <= u'F') {
-      digit = static_cast<unsigned>(c - u'A') + 10;
-    } else {
-      break;
+      digit = static_cast<std::uint64_t>(c - u'A') + 10;
     }
     if (digit >= base) {
       break;
     }
-    value = value * base + digit;
+    if (number.magnitude > (kLargest - digit) / base) {
+      number.overflow = true;
+    }
+    number.magnitude = number.magnitude * base + digit;
   }
-  if (negative) {
-    value = ~value + 1;
-  }
+  return number;
+}
+
+}  // namespace
+
+std::int64_t str_to_int(TextView text) noexcept {
+  const ParsedNumber number = parse_number(text);
+  const std::uint64_t value = number.negative ? ~number.magnitude + 1 : number.magnitude;
   return static_cast<std::int64_t>(value);
+}
+
+std::optional<std::int64_t> str_to_int_exact(TextView text) noexcept {
+  const ParsedNumber number = parse_number(text);
+  if (number.overflow) {
+    return std::nullopt;
+  }
+  const auto magnitude = static_cast<std::int64_t>(number.magnitude);
+  return number.negative ? -magnitude : magnitude;
 }
 
 TextView str_from_int(std::int64_t value) noexcept {

@@ -67,6 +67,19 @@ TEST(StrToInt, Table) {
   }
 }
 
+// The same reading, but a number too large is told apart from any other.
+TEST(StrToIntExact, NoWrappingRound) {
+  EXPECT_EQ(str_to_int_exact(u"  -42abc"), -42);
+  EXPECT_EQ(str_to_int_exact(u"$ff"), 255);
+  EXPECT_EQ(str_to_int_exact(u"x"), 0);
+  EXPECT_EQ(str_to_int_exact(u"9223372036854775807"), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(str_to_int_exact(u"-9223372036854775807"), -std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(str_to_int_exact(u"9223372036854775808"), std::nullopt);
+  EXPECT_EQ(str_to_int_exact(u"18446744073709551617"), std::nullopt);
+  EXPECT_EQ(str_to_int_exact(u"$10000000000000000"), std::nullopt);
+  EXPECT_EQ(str_to_int_exact(u"4294967334"), 4294967334);
+}
+
 TEST(StrFromInt, Table) {
   struct Case {
     std::int64_t value;

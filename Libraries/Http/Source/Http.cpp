@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "Core/Heap.h"
@@ -39,7 +40,8 @@ struct RecordRelease {
 };
 using RecordPtr = std::unique_ptr<DownloadRecord, RecordRelease>;
 
-RecordPtr record_create(TextView url, TextView file, std::uint32_t flags, TextView user_agent) {
+RecordPtr record_create(TextView url, TextView file, std::uint32_t flags, TextView user_agent,
+                        const HttpLimits& limits) {
   RecordPtr record(heap_new<DownloadRecord>(program_heap()));
   if (!record) {
     return record;
@@ -50,9 +52,18 @@ RecordPtr record_create(TextView url, TextView file, std::uint32_t flags, TextVi
   record->user_agent.assign(user_agent.empty() ? TextView(HTTP_DEFAULT_USER_AGENT) : user_agent);
   record->flags = flags;
   record->connect_timeout_ms = settings.connect_timeout_ms;
-  record->total_timeout_ms = settings.total_timeout_ms;
+  record->total_timeout_ms = limits.total_timeout_ms > 0 ? limits.total_timeout_ms : settings.total_timeout_ms;
   record->stall_time_s = settings.stall_time_s;
+  record->max_bytes = limits.max_bytes > 0 ? limits.max_bytes : 0;
   return record;
+}
+
+bool url_is_https(std::string_view url) noexcept {
+  constexpr std::string_view kScheme = "https:";
+  return url.size() >= kScheme.size() &&
+         std::equal(kScheme.begin(), kScheme.end(), url.begin(), [](char expected, char c) {
+           return expected == (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+         });
 }
 
 // The transfer itself; true when the file holds the whole body.
@@ -62,13 +73,17 @@ bool run_transfer(DownloadRecord& record) {
   // The file is only touched once a transfer can actually start; a path with
   // an embedded NUL would name some other file.
   const CurlHandle curl(curl_easy_init());
-  if (!curl || record.file.find(u'\0') != Text::npos || !record.target.create(record.file)) {
+  if (!curl || record.file.find(u'\0') != Text::npos || !record.target.begin(record.file)) {
     return false;
   }
   CURL* const handle = curl.get();
   const curl_write_callback write = http_write_to_file;
   if (!(record.flags & HTTP_NO_REDIRECT)) {
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    // What starts protected stays protected: no redirect to plain http.
+    if (url_is_https(url)) {
+      curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    }
   }
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_USERAGENT, user_agent.c_str());
@@ -80,17 +95,21 @@ bool run_transfer(DownloadRecord& record) {
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kStallBytesPerSecond);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(record.stall_time_s));
+  if (record.max_bytes > 0) {
+    // An announced length over the bound fails before any byte is written;
+    // the write callback holds the bound for bodies of unknown length.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(record.max_bytes));
+  }
   if (record.flags & HTTP_FAIL_ON_ERROR_STATUS) {
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
   }
   const CURLcode result = curl_easy_perform(handle);
-  const bool done = result == CURLE_OK && record.status.load() != DOWNLOAD_ABORT_REQUESTED;
-  record.target.close();
-  if (!done) {
-    // Also when an older file of that name was there: no partial file is left.
-    http_file_delete(record.file);
+  if (result != CURLE_OK || record.status.load() == DOWNLOAD_ABORT_REQUESTED) {
+    // No partial file is left, and an older file of that name stays.
+    record.target.discard();
+    return false;
   }
-  return done;
+  return record.target.commit();
 }
 
 // Handles are looked up, never dereferenced: a stale or made-up one answers nothing.
@@ -120,7 +139,12 @@ std::size_t http_write_to_file(char* data, std::size_t size, std::size_t count, 
   if (download.status.load() == DOWNLOAD_ABORT_REQUESTED) {
     return 0;  // libcurl ends the transfer with a write error
   }
-  const std::size_t written = download.target.write(data, size * count);
+  const std::size_t bytes = size * count;
+  if (download.max_bytes > 0 &&
+      static_cast<std::uint64_t>(download.bytes_written.load()) + bytes > static_cast<std::uint64_t>(download.max_bytes)) {
+    return 0;  // too long: ended as above
+  }
+  const std::size_t written = download.target.write(data, bytes);  // fewer ends the transfer
   download.bytes_written.fetch_add(static_cast<std::int64_t>(written));
   return written;
 }
@@ -141,7 +165,8 @@ int http_download_worker(DownloadRecord& record) noexcept {
   return done ? 1 : 0;
 }
 
-std::intptr_t http_receive_file(TextView url, TextView file, std::uint32_t flags, TextView user_agent) noexcept {
+std::intptr_t http_receive_file(TextView url, TextView file, std::uint32_t flags, TextView user_agent,
+                                const HttpLimits& limits) noexcept {
   if (!url.data() || !file.data()) {
     return 0;
   }
@@ -149,7 +174,7 @@ std::intptr_t http_receive_file(TextView url, TextView file, std::uint32_t flags
     HttpState& state = http_state();
     // libcurl's global set-up is not safe to run from two transfers at once.
     std::call_once(state.curl_ready, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    RecordPtr record = record_create(url, file, flags, user_agent);
+    RecordPtr record = record_create(url, file, flags, user_agent, limits);
     if (!record) {
       return 0;
     }

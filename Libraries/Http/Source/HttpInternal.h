@@ -6,33 +6,13 @@
 #include <string>
 #include <thread>
 
+#include "Core/FileReplacement.h"
 #include "Core/Types.h"
 #include "Http/Http.h"
 
 namespace velto {
 
-// Backend contract: the target file and the text form libcurl takes.
-
-// The open target file of one transfer; closed when destroyed.
-class HttpTargetFile {
- public:
-  HttpTargetFile() = default;
-  ~HttpTargetFile();
-  HttpTargetFile(const HttpTargetFile&) = delete;
-  HttpTargetFile& operator=(const HttpTargetFile&) = delete;
-
-  // Creates `path`, or truncates the file already there. False when that is
-  // not possible; nothing on disk has changed then.
-  [[nodiscard]] bool create(TextView path) noexcept;
-  // Answers the number of bytes actually written; fewer than `size` on error.
-  [[nodiscard]] std::size_t write(const char* data, std::size_t size) noexcept;
-  void close() noexcept;
-
- private:
-  std::intptr_t handle_ = -1;  // HANDLE or file descriptor
-};
-
-void http_file_delete(TextView path) noexcept;
+// Backend contract: the text form libcurl takes.
 
 // `text` as libcurl takes a URL or a user agent: the ANSI code page on
 // Windows, UTF-8 elsewhere. Throws only std::bad_alloc.
@@ -44,11 +24,14 @@ struct DownloadRecord {
   Text url;
   Text file;
   Text user_agent;
-  HttpTargetFile target;
+  // The body goes to a new file beside `file`, which takes the file's place
+  // only when the transfer succeeded.
+  FileReplacement target;
   std::uint32_t flags = 0;
   std::int32_t connect_timeout_ms = 0;
   std::int32_t total_timeout_ms = 0;
   std::int32_t stall_time_s = 0;
+  std::int64_t max_bytes = 0;  // 0: no bound
   std::atomic<std::int64_t> bytes_written{0};
   std::thread worker;  // HTTP_ASYNC only
 };

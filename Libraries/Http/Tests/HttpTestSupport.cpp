@@ -42,6 +42,11 @@ Text untrusted_url(std::string_view path) {
   return url_on("VELTO_TEST_UNTRUSTED_PORT", path);
 }
 
+std::string plain_url(std::string_view path) {
+  const std::string port = environment("VELTO_TEST_PLAIN_PORT");
+  return port.empty() ? std::string() : "http://127.0.0.1:" + port + std::string(path);
+}
+
 bool server_available() {
   return !environment("VELTO_TEST_SERVER_PORT").empty() && !environment("VELTO_TEST_UNTRUSTED_PORT").empty() &&
          !environment("VELTO_TEST_CA").empty();

@@ -20,6 +20,8 @@ using namespace std::chrono_literals;
 // test CA, or on its self-signed one. Empty when the run has no server.
 [[nodiscard]] Text server_url(std::string_view path);
 [[nodiscard]] Text untrusted_url(std::string_view path);
+// The same server over plain http (no TLS), as text: "" when it has none.
+[[nodiscard]] std::string plain_url(std::string_view path);
 [[nodiscard]] bool server_available();
 // Why server_available() is false, for the failure message.
 [[nodiscard]] std::string server_missing_reason();

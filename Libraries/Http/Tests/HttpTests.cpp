@@ -112,11 +112,83 @@ TEST_F(HttpTest, ExistingFileIsReplaced) {
   EXPECT_EQ(file_contents(target), pattern_bytes(10));
 }
 
-TEST_F(HttpTest, ExistingFileIsGoneAfterAFailedTransfer) {
+// Nothing of a failed transfer lands: an older file of that name stays as
+// it was, and no part of the new one is left beside it.
+TEST_F(HttpTest, AFailedTransferLeavesTheFolderAsItWas) {
   const fs::path target = scratch_ / u8"download.bin";
   ASSERT_TRUE(write_file(target, "an older download"));
   EXPECT_EQ(http_receive_file(server_url("/test/hangup"), text_of(target)), 0);
+  EXPECT_EQ(file_contents(target), "an older download");
+  EXPECT_EQ(http_receive_file(server_url("/test/status/500"), text_of(target), HTTP_FAIL_ON_ERROR_STATUS), 0);
+  EXPECT_EQ(file_contents(target), "an older download");
+  std::vector<fs::path> names;
+  for (const auto& item : fs::directory_iterator(scratch_.root())) {
+    names.push_back(item.path().filename());
+  }
+  EXPECT_EQ(names, std::vector<fs::path>{u8"download.bin"});
+}
+
+// Whatever the transfer has written so far is not at the target's name.
+TEST_F(HttpTest, TheTargetAppearsOnlyWhenTheTransferIsComplete) {
+  const fs::path target = scratch_ / u8"download.bin";
+  const std::intptr_t download = http_receive_file(server_url("/test/slow?bytes=4000&chunk=400&delay_ms=150"),
+                                                   text_of(target), HTTP_ASYNC);
+  ASSERT_NE(download, 0);
+  bool seen_running_with_bytes = false;
+  for (int i = 0; i < 600 && http_download_status(download) == DOWNLOAD_RUNNING; ++i) {
+    // In this order: bytes only grow, so a part of the body seen after the
+    // name means the name came before the whole body.
+    const bool named = name_exists(target);
+    const std::int64_t bytes = http_download_bytes(download);
+    if (bytes > 0 && bytes < 4000) {
+      seen_running_with_bytes = true;
+      EXPECT_FALSE(named);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(seen_running_with_bytes);
+  ASSERT_EQ(http_download_status(download), DOWNLOAD_DONE);
+  http_download_free(download);
+  EXPECT_EQ(file_contents(target)->size(), 4000U);
+}
+
+TEST_F(HttpTest, ABodyOverItsBoundFailsWhetherAnnouncedOrNot) {
+  const fs::path target = scratch_ / u8"download.bin";
+  HttpLimits limits;
+  limits.max_bytes = 1000;
+  for (const char* path : {"/test/bytes/1001", "/test/bytes/300000?unannounced=1"}) {
+    EXPECT_EQ(http_receive_file(server_url(path), text_of(target), 0, {}, limits), 0) << path;
+    EXPECT_TRUE(fs::is_empty(scratch_.root())) << path;
+  }
+  EXPECT_EQ(http_receive_file(server_url("/test/bytes/1000?unannounced=1"), text_of(target), 0, {}, limits), 1);
+  EXPECT_EQ(file_contents(target), pattern_bytes(1000));
+}
+
+// A server that drips its answer cannot hold a bounded download for longer
+// than its bound.
+TEST_F(HttpTest, ATotalBoundEndsASlowTransfer) {
+  const fs::path target = scratch_ / u8"download.bin";
+  HttpLimits limits;
+  limits.total_timeout_ms = 1500;
+  // 40 chunks a quarter of a second apart: ten seconds in all.
+  EXPECT_EQ(http_receive_file(server_url("/test/slow?bytes=4000&chunk=100&delay_ms=250"), text_of(target), 0, {},
+                              limits),
+            0);
+  EXPECT_TRUE(fs::is_empty(scratch_.root()));
+}
+
+TEST_F(HttpTest, AnHttpsTransferFollowsNoRedirectToPlainHttp) {
+  const fs::path target = scratch_ / u8"download.bin";
+  const std::string plain = plain_url("/test/bytes/10");
+  ASSERT_FALSE(plain.empty()) << "the test server offers no plain http";
+  // The plain listener itself answers.
+  EXPECT_EQ(http_receive_file(Text(plain.begin(), plain.end()), text_of(target)), 1);
+  ASSERT_TRUE(fs::remove(target));
+  EXPECT_EQ(http_receive_file(server_url("/test/redirect?to=" + plain), text_of(target)), 0);
   EXPECT_FALSE(name_exists(target));
+  // https to https still follows.
+  EXPECT_EQ(http_receive_file(server_url("/test/redirect?to=/test/bytes/10"), text_of(target)), 1);
+  EXPECT_EQ(file_contents(target), pattern_bytes(10));
 }
 
 TEST_F(HttpTest, EmptyUrlFailsAndLeavesNoFile) {
@@ -142,14 +214,14 @@ TEST_F(HttpTest, TargetNameOutsideAsciiIsUsedAsGiven) {
 
 // --- TLS -----------------------------------------------------------------------
 
-TEST_F(HttpTest, UntrustedCertificateFailsAndLeavesNoFile) {
+TEST_F(HttpTest, UntrustedCertificateFailsAndChangesNothing) {
   if (running_under_wine()) {
     GTEST_SKIP() << "Wine's Schannel accepts certificates from an unknown CA; on Windows this is a real test";
   }
   const fs::path target = scratch_ / u8"download.bin";
   ASSERT_TRUE(write_file(target, "an older download"));
   EXPECT_EQ(http_receive_file(untrusted_url("/test/bytes/10"), text_of(target)), 0);
-  EXPECT_FALSE(name_exists(target));
+  EXPECT_EQ(file_contents(target), "an older download");
 }
 
 // --- the request ---------------------------------------------------------------
@@ -275,6 +347,8 @@ TEST_F(HttpTest, AsyncDownloadStopsWhenAsked) {
   EXPECT_TRUE(http_download_abort(download.get()));
   EXPECT_EQ(wait_until_finished(download.get()), DOWNLOAD_ABORTED);
   EXPECT_FALSE(name_exists(target));
+  // Nor is any part of it left beside the target.
+  EXPECT_TRUE(fs::is_empty(scratch_.root()));
   EXPECT_FALSE(http_download_abort(download.get()));
 }
 
@@ -287,7 +361,7 @@ TEST_F(HttpTest, FreeingARunningDownloadStopsIt) {
     std::this_thread::sleep_for(10ms);
   }
   http_download_free(download);
-  EXPECT_FALSE(name_exists(target));
+  EXPECT_TRUE(fs::is_empty(scratch_.root()));
   EXPECT_EQ(http_download_status(download), 0);
 }
 

@@ -25,13 +25,12 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 struct prefs_state {
   platform::PrefsFile file;
-  // Kept only when prefs_open found no file, so that the file can be
-  // created at close.
-  std::optional<Text> pending_name;
+  // Where changes are written: the file prefs_create named, the file
+  // prefs_open could open for writing, or the one it did not find (created
+  // then). Absent for a file that could only be read, or not read whole:
+  // its changes are dropped rather than written over it.
+  std::optional<Text> write_path;
   bool dirty = false;
-  // Set when the file could be opened only for reading, or not at all, or
-  // could not be read whole: its changes are then never written over it.
-  bool recreate_on_write = false;
   // The decoded text, NUL-terminated; entries read from the file point into it.
   std::unique_ptr<char[]> content;
   std::size_t content_end = 0;
@@ -49,7 +48,7 @@ prefs_state& prefs() noexcept {
 }
 
 bool file_is_open(const prefs_state& state) noexcept {
-  return state.file.is_open() || state.pending_name.has_value();
+  return state.file.is_open() || state.write_path.has_value();
 }
 
 // Runtime text ends at its first NUL.
@@ -159,8 +158,8 @@ int prefs_open(TextView path) noexcept {
 
   using platform::PrefsAccess;
   state.file = platform::prefs_file_open(path, PrefsAccess::read_write);
+  bool writable = state.file.is_open();
   if (!state.file.is_open()) {
-    state.recreate_on_write = true;
     state.file = platform::prefs_file_open(path, PrefsAccess::read_only);
     if (!state.file.is_open()) {
       state.file = platform::prefs_file_open(path, PrefsAccess::read_only_share_write);
@@ -169,7 +168,7 @@ int prefs_open(TextView path) noexcept {
   if (!state.file.is_open()) {
     state.encoding = kEncodingUtf8;
     try {
-      state.pending_name.emplace(path);
+      state.write_path.emplace(path);
     } catch (const std::exception&) {
       // Without the name the state stays closed.
       state = prefs_state{};
@@ -183,10 +182,14 @@ int prefs_open(TextView path) noexcept {
   } catch (const std::exception&) {
     state.entries.clear();
   }
-  if (!complete) {
-    // Text that could not be read whole must never be written back over
-    // the file: changes are dropped as for a read-only file.
-    state.recreate_on_write = true;
+  // Text that could not be read whole must never be written back over the
+  // file: changes are dropped as for a read-only file.
+  if (writable && complete) {
+    try {
+      state.write_path.emplace(path);
+    } catch (const std::exception&) {
+      // Then its changes are dropped as well.
+    }
   }
   return 1;
 }
@@ -194,8 +197,14 @@ int prefs_open(TextView path) noexcept {
 int prefs_create(TextView path) noexcept {
   prefs_close();
   prefs_state& state = prefs();
-  state.file = platform::prefs_file_create(until_nul(path));
-  if (!state.file.is_open()) {
+  path = until_nul(path);
+  // The old file stays whole until the new content replaces it at close.
+  if (!platform::prefs_file_replaceable(path)) {
+    return 0;
+  }
+  try {
+    state.write_path.emplace(path);
+  } catch (const std::exception&) {
     return 0;
   }
   state.encoding = kEncodingUtf8;
@@ -265,32 +274,25 @@ char* prefs_set(TextView key, std::size_t length) noexcept {
 
 void prefs_flush() noexcept {
   prefs_state& state = prefs();
-  if (state.file.is_open() && state.dirty && state.recreate_on_write) {
-    state.file.close();
-  }
-  if (state.dirty && !state.file.is_open()) {
-    // Without a pending name this is a file that could be opened only for
-    // reading: its changes are lost.
-    if (!state.pending_name) {
-      return;
-    }
-    state.file = platform::prefs_file_create(*state.pending_name);
-    if (!state.file.is_open()) {
-      return;
-    }
-  }
-  if (!state.file.is_open() || !state.dirty) {
+  if (!state.dirty) {
     return;
   }
+  state.dirty = false;
+  if (!state.write_path) {
+    // A file that could only be read: its changes are lost.
+    return;
+  }
+  // Everything is in memory by now, and Windows replaces no file that is
+  // still open.
+  state.file.close();
   const bool utf8_mark = state.encoding == kEncodingUtf8;
   if (const std::optional<std::size_t> size = prefs_output_size(state.entries, utf8_mark)) {
     if (const std::unique_ptr<char[]> buffer = new_block(std::uint64_t{*size} + 1)) {
       prefs_write_layout(state.entries, utf8_mark, {buffer.get(), *size});
-      platform::prefs_file_replace(state.file, {buffer.get(), *size});
+      // A failed write leaves the old file as it was; nobody is told.
+      static_cast<void>(platform::prefs_file_write_whole(*state.write_path, {buffer.get(), *size}));
     }
   }
-  state.dirty = false;
-  state.recreate_on_write = false;
 }
 
 Text prefs_read_string(TextView key, TextView default_value) noexcept {

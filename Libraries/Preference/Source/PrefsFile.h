@@ -1,8 +1,8 @@
 #pragma once
 
 // What the preference files need from the platform: a file handle, the
-// three ways of opening an existing file, creation, whole-file reads and
-// rewrites, and the system's ANSI code page.
+// three ways of opening an existing file, whole-file reads, whole-file
+// replacement, and the system's ANSI code page.
 
 #include <cstddef>
 #include <cstdint>
@@ -56,8 +56,10 @@ class PrefsFile {
 
 [[nodiscard]] PrefsFile prefs_file_open(TextView path, PrefsAccess access) noexcept;
 
-// Creates the file, or empties an existing one, for reading and writing.
-[[nodiscard]] PrefsFile prefs_file_create(TextView path) noexcept;
+// Whether a whole new file may be put at `path`: nothing is there yet, or a
+// regular file that may be written, and the folder exists and may be
+// written. Nothing is created or changed.
+[[nodiscard]] bool prefs_file_replaceable(TextView path) noexcept;
 
 [[nodiscard]] std::uint64_t prefs_file_size(const PrefsFile& file) noexcept;
 
@@ -66,9 +68,12 @@ class PrefsFile {
 
 [[nodiscard]] bool prefs_file_rewind(const PrefsFile& file) noexcept;
 
-// Writes `bytes` from the start of the file and cuts the file after what
-// was written. Errors are not reported.
-void prefs_file_replace(const PrefsFile& file, std::string_view bytes) noexcept;
+// Makes `bytes` the whole content of the file at `path`: they are written
+// to a new file beside it, flushed to the disk, and the new file then takes
+// the old one's place in one step. Until then the old file stays as it was;
+// when any step fails it stays so for good and the new file is removed.
+// false on failure.
+[[nodiscard]] bool prefs_file_write_whole(TextView path, std::string_view bytes) noexcept;
 
 // Converts text in the system's ANSI code page to UTF-8. `bytes` holds no
 // NUL. false when the conversion could not be made.

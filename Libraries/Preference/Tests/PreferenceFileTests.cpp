@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "Core/Strings.h"
 #include "Preference/Preference.h"
@@ -19,6 +20,7 @@
 #include <langinfo.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -179,9 +181,10 @@ TEST_F(PrefsFiles, PathsThatAreNoFiles) {
 // ---- Writing ----
 
 TEST_F(PrefsFiles, CreateAndWriteLayout) {
+  write_bytes("WindowSettings.ini", "WindowX = 1\r\n");
   ASSERT_NE(prefs_create(path("WindowSettings.ini")), 0);
-  // Emptied at once.
-  EXPECT_EQ(read_bytes("WindowSettings.ini"), "");
+  // The old content stays until the new one is complete.
+  EXPECT_EQ(read_bytes("WindowSettings.ini"), "WindowX = 1\r\n");
   prefs_write_int(u"WindowX", 100);
   prefs_write_int(u"WindowY", 50);
   prefs_write_int(u"WindowWidth", 400);
@@ -300,6 +303,77 @@ TEST_F(PrefsFiles, LongFileRewrittenShorterIsCut) {
   }
   EXPECT_EQ(read_bytes("cut.ini"), expected);
 }
+
+// Names in the test's folder other than `keep`: what a write left behind.
+std::vector<std::string> leftovers(const fs::path& dir, std::string_view keep) {
+  std::vector<std::string> found;
+  for (const auto& item : fs::directory_iterator(dir)) {
+    if (item.path().filename().string() != keep) {
+      found.push_back(item.path().filename().string());
+    }
+  }
+  return found;
+}
+
+TEST_F(PrefsFiles, ReplacementLeavesNothingBesideTheFile) {
+  write_bytes("WindowSettings.ini", "WindowX = 1\r\n");
+  ASSERT_NE(prefs_open(path("WindowSettings.ini")), 0);
+  prefs_write_int(u"WindowX", 2);
+  prefs_close();
+  ASSERT_NE(prefs_create(path("WindowSettings.ini")), 0);
+  prefs_write_int(u"WindowX", 3);
+  prefs_close();
+  EXPECT_EQ(read_bytes("WindowSettings.ini"), "\xEF\xBB\xBF\r\nWindowX = 3\r\n");
+  EXPECT_EQ(leftovers(dir_, "WindowSettings.ini"), std::vector<std::string>{});
+}
+
+#ifndef _WIN32
+// A write that fails half-way (the disk full, a quota reached): the old
+// file stays byte for byte, and no part of the new one is left.
+TEST_F(PrefsFiles, AFailedWriteLeavesTheOldFileWhole) {
+  const std::string old = "\xEF\xBB\xBF\r\nWindowX = 1920\r\nWindowY = 1080\r\n";
+  write_bytes("WindowSettings.ini", old);
+  const std::string name = to_utf8(path("WindowSettings.ini"));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(30);
+    // Files of this process may grow to 16 bytes: the new content does not fit.
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{16, 16};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+      ::_exit(100);
+    }
+    if (prefs_create(from_utf8(name)) == 0) {
+      ::_exit(1);
+    }
+    prefs_write_int(u"WindowX", 1280);
+    prefs_write_int(u"WindowY", 1024);
+    prefs_write_int(u"WindowWidth", 1000);
+    prefs_write_int(u"WindowHeight", 900);
+    prefs_close();
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(read_bytes("WindowSettings.ini"), old);
+  EXPECT_EQ(leftovers(dir_, "WindowSettings.ini"), std::vector<std::string>{});
+}
+
+TEST_F(PrefsFiles, ReplacementKeepsPermissionsAndLinks) {
+  write_bytes("real.ini", "WindowX = 1\r\n");
+  fs::permissions(file("real.ini"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("real.ini", file("link.ini"));
+  ASSERT_NE(prefs_open(path("link.ini")), 0);
+  prefs_write_int(u"WindowX", 2);
+  prefs_close();
+  EXPECT_TRUE(fs::is_symlink(file("link.ini")));
+  EXPECT_EQ(read_bytes("real.ini"), "\xEF\xBB\xBF\r\nWindowX = 2\r\n");
+  EXPECT_EQ(fs::status(file("real.ini")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+#endif
 
 // ---- Files that can be opened only for reading ----
 

@@ -62,17 +62,24 @@ bool copy_recorder(const fs::path& target) {
 }
 
 std::optional<Record> wait_for_record(const fs::path& file, std::chrono::milliseconds timeout) {
-  if (!eventually([&] { return fs::exists(file); }, timeout)) {
-    return std::nullopt;
-  }
-  std::ifstream in(file, std::ios::binary);
+  // The recorder renames a finished file into place; still, a reader under
+  // Wine has been seen to get it before its lines. The last line, the
+  // value, tells a whole record.
   Record record;
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::size_t equals = line.find('=');
-    if (equals != std::string::npos) {
-      record.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+  const auto whole = [&] {
+    record.clear();
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+      const std::size_t equals = line.find('=');
+      if (equals != std::string::npos) {
+        record.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+      }
     }
+    return !values_of(record, "value").empty() || !values_of(record, "value-unset").empty();
+  };
+  if (!eventually(whole, timeout)) {
+    return std::nullopt;
   }
   return record;
 }

@@ -1,5 +1,7 @@
 #include "Window/Window.h"
 
+#include <algorithm>
+
 #include "Core/Heap.h"
 #include "Window/Events.h"
 #include "WindowInternal.h"
@@ -84,6 +86,12 @@ void window_resize(ObjectNumber number, int x, int y, int width, int height) {
   }
 }
 
+void window_set_minimum_size(ObjectNumber number, int width, int height) {
+  if (WindowRecord* record = window_record(number)) {
+    platform::window_set_minimum_size(*record, std::max(0, width), std::max(0, height));
+  }
+}
+
 int window_x(ObjectNumber number, GeometryMode mode) {
   const WindowRecord* record = window_record(number);
   if (!record) {
@@ -128,6 +136,11 @@ NativeWindow window_handle(ObjectNumber number) {
 int window_minimized(ObjectNumber number) {
   const WindowRecord* record = window_record(number);
   return record && platform::window_is_minimized(*record) ? 1 : 0;
+}
+
+int window_maximized(ObjectNumber number) {
+  const WindowRecord* record = window_record(number);
+  return record && platform::window_is_maximized(*record) ? 1 : 0;
 }
 
 std::optional<WindowPlacement> window_normal_placement(ObjectNumber number) {

@@ -84,11 +84,14 @@ void window_library_end();
 bool window_create(WindowRecord& record, const OpenRequest& request);
 void window_destroy(WindowRecord& record, ObjectNumber n);
 void window_resize(WindowRecord& record, int x, int y, int width, int height);
+// Width and height are not negative.
+void window_set_minimum_size(WindowRecord& record, int width, int height);
 [[nodiscard]] Rect window_outer_rect(const WindowRecord& record);
 // Client size (height includes a menu bar) and client origin on screen.
 [[nodiscard]] Rect window_client_rect(const WindowRecord& record);
 [[nodiscard]] ObjectNumber window_foreground();
 [[nodiscard]] bool window_is_minimized(const WindowRecord& record);
+[[nodiscard]] bool window_is_maximized(const WindowRecord& record);
 [[nodiscard]] WindowPlacement window_normal_placement(const WindowRecord& record);
 [[nodiscard]] bool work_area_intersects(const Rect& outer);
 // Marks a window as a gadget container (once per window).

@@ -160,13 +160,15 @@ enum class Answer { PressReturn, ClickNo };
 // Shows the box and answers it from a helper thread through the X server.
 int ask(const std::string& title, Answer answer, BoxView& view) {
   const guint looker = g_timeout_add(20, look_at_box, &view);
-  const guint watchdog = g_timeout_add(8000, close_box, nullptr);
+  // Only a box the answer never reached meets the watchdog: generous, so
+  // that a slow, loaded machine still answers first.
+  const guint watchdog = g_timeout_add(60000, close_box, nullptr);
   std::thread user([&] {
     const std::string window = box_window(title);
     if (window.empty()) {
       return;
     }
-    const auto give_up = Clock::now() + 5s;
+    const auto give_up = Clock::now() + 30s;
     while (!view.seen && Clock::now() < give_up) {
       std::this_thread::sleep_for(10ms);
     }

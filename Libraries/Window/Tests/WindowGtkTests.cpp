@@ -672,6 +672,119 @@ TEST_F(WindowGui, MaximiseThenResizeLeavesTheMaximisedState) {
   })) << window_width(0) << "x" << window_height(0) << "+" << window_x(0) << "+" << window_y(0);
 }
 
+bool placement_is(ObjectNumber n, int x, int y, int width, int height) {
+  const auto normal = window_normal_placement(n);
+  return normal && normal->x == x && normal->y == y && normal->width == width && normal->height == height;
+}
+
+std::string placement_text(ObjectNumber n) {
+  const auto normal = window_normal_placement(n).value_or(WindowPlacement{-1, -1, -1, -1});
+  return std::to_string(normal.width) + "x" + std::to_string(normal.height) + "+" + std::to_string(normal.x) + "+" +
+         std::to_string(normal.y);
+}
+
+// While maximised, the normal placement is the geometry that un-maximising
+// gives back, even though the window manager reports the maximised size in
+// between.
+TEST_F(WindowGui, MaximisedWindowKeepsItsNormalPlacement) {
+  const unsigned long xid = open(0, 50, 60, 300, 200, kMainFlags);
+  ASSERT_NE(xid, 0u);
+  EXPECT_EQ(window_maximized(0), 0);
+  ASSERT_TRUE(succeeds("wmctrl -i -r " + id_text(xid) + " -b add,maximized_vert,maximized_horz"));
+  const XRect screen = screen_geometry();
+  ASSERT_TRUE(log.until([&] { return window_width(0, GeometryMode::Outer) == screen.width; }));
+  ASSERT_TRUE(log.until_event(EVENT_SIZE));
+  EXPECT_EQ(window_maximized(0), 1);
+  EXPECT_EQ(window_minimized(0), 0);
+  EXPECT_TRUE(placement_is(0, 50, 60, 300, 200)) << placement_text(0);
+
+  ASSERT_TRUE(succeeds("wmctrl -i -r " + id_text(xid) + " -b remove,maximized_vert,maximized_horz"));
+  EXPECT_TRUE(log.until([&] {
+    return window_maximized(0) == 0 && window_x(0) == 50 && window_y(0) == 60 && window_width(0) == 300 &&
+           window_height(0) == 200;
+  })) << window_width(0) << "x" << window_height(0) << "+" << window_x(0) << "+" << window_y(0);
+  EXPECT_TRUE(placement_is(0, 50, 60, 300, 200)) << placement_text(0);
+}
+
+// Opened maximised, the window's normal geometry is the one it was opened
+// with (centred, when asked): un-maximising it gives that geometry.
+TEST_F(WindowGui, OpenedMaximisedItRestoresToTheGeometryAskedFor) {
+  const XRect screen = screen_geometry();
+  const struct {
+    std::uint32_t flags;
+    bool centred;
+  } cases[] = {{kMainFlags | WF_MAXIMIZE, false}, {kMainFlags | WF_MAXIMIZE | WF_CENTER_SCREEN, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "flags 0x" << c.flags);
+    EventLog events;
+    const unsigned long xid = open(0, 130, 90, 320, 240, c.flags);
+    ASSERT_NE(xid, 0u);
+    EXPECT_TRUE(net_state_has(xid, "_NET_WM_STATE_MAXIMIZED_VERT"));
+    EXPECT_TRUE(net_state_has(xid, "_NET_WM_STATE_MAXIMIZED_HORZ"));
+    EXPECT_EQ(window_maximized(0), 1);
+    EXPECT_TRUE(events.until([&] { return window_width(0, GeometryMode::Outer) == screen.width; }));
+    const auto normal = window_normal_placement(0);
+    ASSERT_TRUE(normal);
+    EXPECT_EQ(normal->width, 320);
+    EXPECT_EQ(normal->height, 240);
+    if (!c.centred) {
+      EXPECT_EQ(normal->x, 130);
+      EXPECT_EQ(normal->y, 90);
+    }
+
+    ASSERT_TRUE(succeeds("wmctrl -i -r " + id_text(xid) + " -b remove,maximized_vert,maximized_horz"));
+    EXPECT_TRUE(events.until([&] {
+      return window_maximized(0) == 0 && window_x(0) == normal->x && window_y(0) == normal->y &&
+             window_width(0) == 320 && window_height(0) == 240;
+    })) << window_width(0) << "x" << window_height(0) << "+" << window_x(0) << "+" << window_y(0) << ", normal "
+        << placement_text(0);
+    const auto outer = outer_geometry(xid);
+    const auto client = client_geometry(xid);
+    ASSERT_TRUE(outer && client);
+    EXPECT_EQ(outer->x, normal->x);
+    EXPECT_EQ(outer->y, normal->y);
+    EXPECT_EQ(client->width, 320);
+    EXPECT_EQ(client->height, 240);
+    if (c.centred) {
+      EXPECT_EQ(outer->x, (screen.width - outer->width) / 2);
+      EXPECT_EQ(outer->y, (screen.height - outer->height) / 2);
+    }
+    window_close(0);
+  }
+}
+
+// ---- Minimum size
+
+TEST_F(WindowGui, TheWindowManagerKeepsTheMinimumSize) {
+  const unsigned long xid = open(0, 50, 60, 400, 700, kMainFlags);
+  ASSERT_NE(xid, 0u);
+  window_set_minimum_size(0, 290, 400);
+  const std::string hints = capture("xprop -id " + id_text(xid) + " WM_NORMAL_HINTS");
+  EXPECT_NE(hints.find("program specified minimum size: 290 by 400"), std::string::npos) << hints;
+  EXPECT_EQ(hints.find("maximum size"), std::string::npos) << hints;
+
+  // The library itself never resizes the window back: the window manager does not let it get smaller.
+  ASSERT_TRUE(succeeds("xdotool windowsize " + id_text(xid) + " 200 300"));
+  EXPECT_TRUE(log.until([] { return window_width(0) == 290 && window_height(0) == 400; }))
+      << window_width(0) << "x" << window_height(0);
+  ASSERT_TRUE(succeeds("xdotool windowsize " + id_text(xid) + " 500 300"));
+  EXPECT_TRUE(log.until([] { return window_width(0) == 500 && window_height(0) == 400; }))
+      << window_width(0) << "x" << window_height(0);
+  const auto client = client_geometry(xid);
+  ASSERT_TRUE(client);
+  EXPECT_EQ(client->width, 500);
+  EXPECT_EQ(client->height, 400);
+}
+
+TEST_F(WindowGui, AWindowWithoutSizableFrameKeepsItsFixedSize) {
+  const unsigned long xid = open(0, 20, 20, 300, 200, WF_TITLE_BAR | WF_SYSTEM_MENU);
+  ASSERT_NE(xid, 0u);
+  window_set_minimum_size(0, 290, 400);
+  const std::string hints = capture("xprop -id " + id_text(xid) + " WM_NORMAL_HINTS");
+  EXPECT_NE(hints.find("minimum size: 300 by 200"), std::string::npos) << hints;
+  EXPECT_NE(hints.find("maximum size: 300 by 200"), std::string::npos) << hints;
+}
+
 // ---- Close box, closing, focus, clicks
 
 TEST_F(WindowGui, CloseBoxRaisesCloseAndKeepsTheWindow) {

@@ -547,6 +547,79 @@ TEST_F(Win32WindowResize, HiddenMaximisedWindowStaysHidden) {
   EXPECT_EQ(window_height(0), 300);
 }
 
+// While maximised, the normal placement is the geometry that restoring gives back.
+TEST_F(Win32WindowResize, MaximisedWindowKeepsItsNormalPlacement) {
+  const HWND window = open_settled(0, 100, 80, 400, 300);
+  EXPECT_EQ(window_maximized(0), 0);
+  ShowWindow(window, SW_MAXIMIZE);
+  settle();
+  ASSERT_TRUE(IsZoomed(window));
+  EXPECT_EQ(window_maximized(0), 1);
+  EXPECT_NE(window_width(0), 400);
+  const auto normal = window_normal_placement(0);
+  ASSERT_TRUE(normal);
+  EXPECT_EQ(normal->x, 100);
+  EXPECT_EQ(normal->y, 80);
+  EXPECT_EQ(normal->width, 400);
+  EXPECT_EQ(normal->height, 300);
+
+  ShowWindow(window, SW_MINIMIZE);
+  settle();
+  EXPECT_EQ(window_maximized(0), 0) << "a minimised window counts as minimised";
+  EXPECT_EQ(window_minimized(0), 1);
+}
+
+// Opened maximised, the window's normal geometry is the one it was opened
+// with (centred, when asked): restoring it gives that geometry.
+TEST_F(Win32WindowOpen, OpenedMaximisedItRestoresToTheGeometryAskedFor) {
+  const struct {
+    std::uint32_t flags;
+    bool centred;
+  } cases[] = {{kMainWindowFlags | WF_MAXIMIZE, false}, {kMainWindowFlags | WF_MAXIMIZE | WF_CENTER_SCREEN, true}};
+  RECT frame{0, 0, 320, 240};
+  AdjustWindowRectEx(&frame, kMainWindowFlags, FALSE, 0);
+  const int outer_width = frame.right - frame.left;
+  const int outer_height = frame.bottom - frame.top;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "flags 0x" << c.flags);
+    const HWND window = open_settled(0, 130, 90, 320, 240, c.flags);
+    ASSERT_TRUE(IsZoomed(window));
+    EXPECT_EQ(window_maximized(0), 1);
+    EXPECT_GT(window_width(0), 320);
+    const int want_x = c.centred ? (GetSystemMetrics(SM_CXSCREEN) - outer_width) / 2 : 130;
+    const int want_y = c.centred ? (GetSystemMetrics(SM_CYSCREEN) - outer_height) / 2 : 90;
+    const auto normal = window_normal_placement(0);
+    ASSERT_TRUE(normal);
+    EXPECT_EQ(normal->x, want_x);
+    EXPECT_EQ(normal->y, want_y);
+    EXPECT_EQ(normal->width, 320);
+    EXPECT_EQ(normal->height, 240);
+
+    ShowWindow(window, SW_RESTORE);
+    settle();
+    EXPECT_FALSE(IsZoomed(window));
+    EXPECT_EQ(window_x(0), want_x);
+    EXPECT_EQ(window_y(0), want_y);
+    EXPECT_EQ(window_width(0), 320);
+    EXPECT_EQ(window_height(0), 240);
+    window_close(0);
+    settle();
+  }
+}
+
+// The minimum stays with the program on this platform (it springs back on
+// EVENT_SIZE): the system still lets the window get smaller.
+TEST_F(Win32WindowResize, MinimumSizeLeavesTheWindowToTheProgram) {
+  const HWND window = open_settled(0, 100, 80, 400, 700);
+  window_set_minimum_size(0, 290, 400);
+  RECT outer{0, 0, 200, 300};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(style_of(window)), FALSE, 0);
+  SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(window_width(0), 200);
+  EXPECT_EQ(window_height(0), 300);
+}
+
 // ---- Events
 
 class Win32WindowEvents : public Win32Window {};

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "Core/Types.h"
 
@@ -75,6 +76,9 @@ void string_library_init();
 // Leading number of `text`: blanks, sign, then decimal, "$" hexadecimal or
 // "%" binary digits, wrapping silently on overflow.
 [[nodiscard]] std::int64_t str_to_int(TextView text) noexcept;
+// The same, but nullopt where the number does not fit 64 bits (signed)
+// instead of wrapping round.
+[[nodiscard]] std::optional<std::int64_t> str_to_int_exact(TextView text) noexcept;
 
 // Decimal text of `value`; a temporary result.
 [[nodiscard]] TextView str_from_int(std::int64_t value) noexcept;

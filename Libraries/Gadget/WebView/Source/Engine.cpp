@@ -118,8 +118,97 @@ webview_error_t Engine::set_home(std::string_view url) {
   }
   home_ = std::string(url);
   home_origin_ = std::move(origin);
+  ++retry_generation_;
+  retry_pending_ = false;
+  retries_.reset();
+  crashes_.reset();
   home_changed();
   return WEBVIEW_ERROR_OK;
+}
+
+NavigationVerdict Engine::navigation_requested(const NavigationRequest& request) {
+  const NavigationVerdict verdict = judge_navigation(request, home_origin_);
+  if (verdict == NavigationVerdict::HandOver) {
+    static_cast<void>(hand_over(std::string(request.url)));
+  }
+  if (verdict == NavigationVerdict::Stay && request.main_frame && request.user_initiated &&
+      own_page_ == OwnPage::Crashed) {
+    // The user asked for the page again: it gets its reloads afresh.
+    crashes_.reset();
+  }
+  return verdict;
+}
+
+void Engine::page_loaded() {
+  if (home_.empty()) {
+    return;
+  }
+  own_page_.reset();
+  ++retry_generation_;
+  retry_pending_ = false;
+  retries_.reset();
+}
+
+void Engine::page_failed(LoadFailure failure) {
+  if (home_.empty()) {
+    return;
+  }
+  if (failure == LoadFailure::Certificate) {
+    // Never tried again behind the user's back, never bypassed.
+    ++retry_generation_;
+    retry_pending_ = false;
+    show_own_page(OwnPage::Certificate);
+    return;
+  }
+  show_own_page(OwnPage::Offline);
+  retry_later();
+}
+
+void Engine::page_process_gone() {
+  if (home_.empty()) {
+    return;
+  }
+  if (!crashes_.allow_reload(CrashGuard::Clock::now())) {
+    ++retry_generation_;
+    retry_pending_ = false;
+    show_own_page(OwnPage::Crashed);
+    return;
+  }
+  const std::uint64_t generation = ++retry_generation_;
+  retry_pending_ = true;
+  post_delayed(CrashGuard::kDelay, [this, alive = alive_, generation] {
+    if (*alive && generation == retry_generation_) {
+      retry_pending_ = false;
+      reload_page();
+    }
+  });
+}
+
+void Engine::network_back() {
+  if (!home_.empty() && retry_pending_ && own_page_ == OwnPage::Offline) {
+    retry_now();
+  }
+}
+
+void Engine::show_own_page(OwnPage page) {
+  own_page_ = page;
+  show_page(own_page_html(page, home_));
+}
+
+void Engine::retry_later() {
+  const std::uint64_t generation = ++retry_generation_;
+  retry_pending_ = true;
+  post_delayed(retries_.next(), [this, alive = alive_, generation] {
+    if (*alive && generation == retry_generation_) {
+      retry_now();
+    }
+  });
+}
+
+void Engine::retry_now() {
+  ++retry_generation_;
+  retry_pending_ = false;
+  load(home_);
 }
 
 webview_error_t Engine::bind(std::string_view name, webview_bind_fn_t fn, void* arg) {

@@ -5,6 +5,7 @@
 // A backend derives from Engine, implements the hooks and feeds the page's
 // messages to on_page_message.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -96,6 +97,40 @@ class Engine {
   // for the dialog.
   virtual void replies_waiting() {}
 
+  // ---- A view with a home (see webview_set_home)
+  // What the backend reports; the decisions are made here and carried out
+  // through the hooks below. All of it does nothing while no home is set.
+
+  // The browser is about to navigate. HandOver has been carried out (the
+  // desktop's handler was given the URL) when this returns; the backend
+  // stops the browser's own navigation unless the verdict is Stay.
+  NavigationVerdict navigation_requested(const NavigationRequest& request);
+  enum class LoadFailure : std::uint8_t {
+    Network,      // no connection, no answer, name not found, ...
+    Certificate,  // the server's certificate was not accepted
+  };
+  // A load of the top frame finished or failed. Backends report neither
+  // cancelled loads (another navigation took over, a response became a
+  // download) nor the loads of the engine's own pages.
+  void page_loaded();
+  void page_failed(LoadFailure failure);
+  // The process that renders the page died (crashed, killed, out of memory).
+  void page_process_gone();
+  // The desktop says the network is back: a pending retry runs now.
+  void network_back();
+  // Which of the engine's pages shows, if any.
+  [[nodiscard]] std::optional<OwnPage> own_page() const noexcept { return own_page_; }
+
+  // Hooks for the above.
+  // Gives `url` to the desktop's default handler; false when nothing took it.
+  virtual bool hand_over(const std::string& /*url*/) { return false; }
+  // Shows the engine's page `html` in the top frame.
+  virtual void show_page(const std::string& /*html*/) {}
+  // Loads the page again after its process died; the home by default.
+  virtual void reload_page() { load(home_); }
+  // Runs `task` once after `delay` on the GUI thread.
+  virtual void post_delayed(std::chrono::milliseconds /*delay*/, std::function<void()> /*task*/) {}
+
  private:
   struct Binding {
     webview_bind_fn_t fn = nullptr;
@@ -108,8 +143,18 @@ class Engine {
   std::map<std::string, Binding, std::less<>> bindings_;
   // Held answers: settle statements, each ending in ';'.
   std::string replies_;
+  void show_own_page(OwnPage page);
+  void retry_later();
+  void retry_now();
+
   std::string home_;
   std::optional<Origin> home_origin_;
+  std::optional<OwnPage> own_page_;
+  RetrySchedule retries_;
+  CrashGuard crashes_;
+  // Tells a pending retry from a later one: only the newest may run.
+  std::uint64_t retry_generation_ = 0;
+  bool retry_pending_ = false;
   bool holding_ = false;
   std::uint64_t generation_ = 0;
   // Shared with queued tasks so that they notice a destroyed engine.

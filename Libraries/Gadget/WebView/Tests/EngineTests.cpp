@@ -17,6 +17,13 @@ namespace {
 class RecordingEngine final : public Engine {
  public:
   using Engine::hold_replies;
+  using Engine::LoadFailure;
+  using Engine::navigation_requested;
+  using Engine::network_back;
+  using Engine::own_page;
+  using Engine::page_failed;
+  using Engine::page_loaded;
+  using Engine::page_process_gone;
   using Engine::on_page_message;
   using Engine::release_replies;
   using Engine::send_replies;
@@ -54,6 +61,31 @@ class RecordingEngine final : public Engine {
   void evaluate(const std::string& script) override { sent.push_back("eval:" + script); }
   void post_task(std::function<void()> task) override { tasks.push_back(std::move(task)); }
   void replies_waiting() override { ++waiting_calls; }
+  bool hand_over(const std::string& url) override {
+    sent.push_back("hand-over:" + url);
+    return true;
+  }
+  void show_page(const std::string& html) override {
+    const auto at = html.find("velto-own-page\" content=\"");
+    sent.push_back("page:" + (at == std::string::npos ? std::string("?") : html.substr(at + 25, html.find('"', at + 25) - at - 25)));
+  }
+  void post_delayed(std::chrono::milliseconds delay, std::function<void()> task) override {
+    timers.emplace_back(delay, std::move(task));
+  }
+
+ public:
+  std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> timers;
+
+  // Runs the timers due so far; answers their delays.
+  std::vector<long long> fire_timers() {
+    std::vector<long long> delays;
+    auto due = std::exchange(timers, {});
+    for (auto& [delay, task] : due) {
+      delays.push_back(delay.count());
+      task();
+    }
+    return delays;
+  }
 };
 
 TEST(EngineReplies, OneAnswerIsOneGuardedStatement) {
@@ -169,6 +201,109 @@ TEST(EngineReplies, RefusalsOfABatchAreHeldToo) {
             (std::vector<std::string>{R"(eval:if(window.__velto_webview){__velto_webview.settle("p-1",0,"[1]");)"
                                       R"(__velto_webview.settle("p-2",1,"\"binding removed\"");)"
                                       R"(__velto_webview.settle("p-3",0,"[3]");})"}));
+}
+
+
+// ---- A view with a home
+
+using Failure = RecordingEngine::LoadFailure;
+
+TEST(EngineHome, WithoutAHomeNothingIsRetriedOrHandedOver) {
+  RecordingEngine engine;
+  engine.page_failed(Failure::Network);
+  engine.page_process_gone();
+  EXPECT_EQ(engine.navigation_requested({"https://example.org/", true, true, true}), NavigationVerdict::Refuse);
+  EXPECT_TRUE(engine.sent.empty());
+  EXPECT_TRUE(engine.timers.empty());
+  EXPECT_EQ(engine.set_home("file:///etc/passwd"), WEBVIEW_ERROR_INVALID_ARGUMENT);
+}
+
+TEST(EngineHome, LinksElsewhereGoToTheDesktopAndTheViewStays) {
+  RecordingEngine engine;
+  ASSERT_EQ(engine.set_home("https://localhost:8443/chat"), WEBVIEW_ERROR_OK);
+  EXPECT_EQ(engine.navigation_requested({"https://example.org/a", false, true, true}), NavigationVerdict::HandOver);
+  EXPECT_EQ(engine.navigation_requested({"javascript:alert(1)", true, true, true}), NavigationVerdict::Refuse);
+  EXPECT_EQ(engine.navigation_requested({"https://localhost:8443/chat/x", false, true, true}),
+            NavigationVerdict::Stay);
+  EXPECT_EQ(engine.sent, (std::vector<std::string>{"hand-over:https://example.org/a"}));
+}
+
+TEST(EngineHome, AFailedLoadShowsTheOfflinePageAndRetriesWithLongerWaits) {
+  RecordingEngine engine;
+  ASSERT_EQ(engine.set_home("https://localhost:8443/chat"), WEBVIEW_ERROR_OK);
+  engine.page_failed(Failure::Network);
+  EXPECT_EQ(engine.own_page(), OwnPage::Offline);
+  EXPECT_EQ(engine.fire_timers(), (std::vector<long long>{2000}));
+  engine.page_failed(Failure::Network);
+  EXPECT_EQ(engine.fire_timers(), (std::vector<long long>{4000}));
+  EXPECT_EQ(engine.sent, (std::vector<std::string>{"page:offline", "load:https://localhost:8443/chat", "page:offline",
+                                                   "load:https://localhost:8443/chat"}));
+  // Back in the chat: the next outage starts with a short wait again.
+  engine.page_loaded();
+  EXPECT_FALSE(engine.own_page());
+  engine.page_failed(Failure::Network);
+  EXPECT_EQ(engine.fire_timers(), (std::vector<long long>{2000}));
+}
+
+TEST(EngineHome, TheNetworkComingBackRetriesAtOnceAndOnlyOnce) {
+  RecordingEngine engine;
+  ASSERT_EQ(engine.set_home("https://localhost:8443/chat"), WEBVIEW_ERROR_OK);
+  engine.page_failed(Failure::Network);
+  engine.sent.clear();
+  engine.network_back();
+  engine.network_back();
+  // The timer that was pending does nothing any more.
+  engine.fire_timers();
+  EXPECT_EQ(engine.sent, (std::vector<std::string>{"load:https://localhost:8443/chat"}));
+  // Nothing to retry while the chat shows.
+  engine.page_loaded();
+  engine.network_back();
+  EXPECT_EQ(engine.sent.size(), 1U);
+}
+
+TEST(EngineHome, ACertificateFailureIsNeverRetried) {
+  RecordingEngine engine;
+  ASSERT_EQ(engine.set_home("https://localhost:8443/chat"), WEBVIEW_ERROR_OK);
+  engine.page_failed(Failure::Network);
+  engine.page_failed(Failure::Certificate);
+  engine.network_back();
+  engine.fire_timers();
+  EXPECT_EQ(engine.own_page(), OwnPage::Certificate);
+  EXPECT_EQ(engine.sent, (std::vector<std::string>{"page:offline", "page:certificate"}));
+}
+
+TEST(EngineHome, ACrashedPageComesBackAFewTimesThenWaitsForTheUser) {
+  RecordingEngine engine;
+  ASSERT_EQ(engine.set_home("https://localhost:8443/chat"), WEBVIEW_ERROR_OK);
+  for (int i = 0; i < CrashGuard::kLimit; ++i) {
+    engine.page_process_gone();
+    EXPECT_EQ(engine.fire_timers(), (std::vector<long long>{1000})) << i;
+    engine.page_loaded();
+  }
+  engine.page_process_gone();
+  EXPECT_TRUE(engine.timers.empty());
+  EXPECT_EQ(engine.own_page(), OwnPage::Crashed);
+  EXPECT_EQ(engine.sent.back(), "page:crashed");
+  // The page's Reload button: the user's navigation home gives the page its
+  // reloads back.
+  EXPECT_EQ(engine.navigation_requested({"https://localhost:8443/chat", false, true, true}), NavigationVerdict::Stay);
+  engine.page_process_gone();
+  EXPECT_EQ(engine.fire_timers(), (std::vector<long long>{1000}));
+}
+
+TEST(EngineHome, ADestroyedEngineRunsNoPendingRetry) {
+  std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> timers;
+  {
+    RecordingEngine engine;
+    ASSERT_EQ(engine.set_home("https://localhost:8443/chat"), WEBVIEW_ERROR_OK);
+    engine.page_failed(Failure::Network);
+    timers = std::exchange(engine.timers, {});
+    engine.shut_down();
+  }
+  for (auto& entry : timers) {
+    entry.second();  // must not touch the engine
+  }
+  SUCCEED();
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The engine against a fake runtime library placed beside the test program
-// as the loader: what it asks of the runtime, in which order, and that it
-// gives everything back.
+// as the loader: what it asks of the runtime, in which order, what it does
+// with the runtime's events, and that it gives everything back.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FakeRuntime/FakeRuntime.h"
+#include "ShellImports.h"
 #include "WebView/webview.h"
 #include "WebViewTestWindow.h"
 
@@ -43,6 +44,79 @@ int find_entry(const std::vector<std::string>& log, const std::string& prefix, i
   return -1;
 }
 
+bool has_entry(const std::string& prefix) {
+  return find_entry(runtime_log(), prefix) >= 0;
+}
+
+// Entries that start with `prefix`.
+int count_entries(const std::string& prefix) {
+  int count = 0;
+  for (const std::string& entry : runtime_log()) {
+    count += starts_with(entry, prefix) ? 1 : 0;
+  }
+  return count;
+}
+
+// The engine's own page of `kind` ("offline", "certificate", "crashed") was
+// shown in place of a web page.
+bool shows_own_page(const std::string& kind) {
+  const std::string marker = "<meta name=\"velto-own-page\" content=\"" + kind + "\">";
+  for (const std::string& entry : runtime_log()) {
+    if (starts_with(entry, "NavigateToString ") && entry.find(marker) != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// What the engine asked the shell to do, watched through its import table.
+struct ShellCall {
+  ULONG mask = 0;
+  HWND window = nullptr;
+  std::wstring verb;
+  std::wstring file;
+  int show = 0;
+};
+
+std::vector<ShellCall>& shell_calls() {
+  static std::vector<ShellCall> calls;
+  return calls;
+}
+
+BOOL WINAPI record_shell_execute(SHELLEXECUTEINFOW* info) {
+  shell_calls().push_back({info->fMask, info->hwnd, info->lpVerb ? info->lpVerb : L"<null>",
+                           info->lpFile ? info->lpFile : L"<null>", info->nShow});
+  return TRUE;
+}
+
+// The runtime's numbers (see WebView2Abi.h).
+constexpr int kCertificateExpired = 2;
+constexpr int kCertificateIsInvalid = 5;
+constexpr int kConnectionAborted = 9;
+constexpr int kCannotConnect = 12;
+constexpr int kHostNameNotResolved = 13;
+constexpr int kOperationCanceled = 14;
+constexpr int kBrowserProcessExited = 0;
+constexpr int kRenderProcessExited = 1;
+constexpr int kRenderProcessUnresponsive = 2;
+constexpr int kCamera = 2;
+constexpr int kNotifications = 4;
+constexpr int kDefault = 0;
+constexpr int kAllow = 1;
+constexpr int kDeny = 2;
+
+constexpr char kHome[] = "https://127.0.0.1:8443/chat";
+constexpr wchar_t kHomeWide[] = L"https://127.0.0.1:8443/chat";
+
+// The runtime loading the home as navigation `id`, which ends with web
+// error `status` (0: loaded).
+void load_home(unsigned long long id, int status) {
+  int cancel = -1;
+  ASSERT_EQ(fake_runtime_navigation_starting(kHomeWide, 0, 0, id, &cancel), 1);
+  ASSERT_EQ(cancel, 0);
+  ASSERT_EQ(fake_runtime_navigation_completed(status == 0 ? 1 : 0, status, id), 1);
+}
+
 std::string hwnd_text(HWND window) {
   return std::to_string(reinterpret_cast<std::uintptr_t>(window));
 }
@@ -58,9 +132,13 @@ void record_call(const char* id, const char* request, void* arg) {
 
 class WebViewFakeRuntime : public ::testing::Test {
  protected:
+  // Nothing is ever launched from these tests.
+  static void SetUpTestSuite() { shell_imports() = {record_shell_execute}; }
+
   void SetUp() override {
     fake_runtime_fail(nullptr);
     fake_runtime_clear_log();
+    shell_calls().clear();
     ASSERT_NE(parent_.handle(), nullptr);
   }
   void TearDown() override {
@@ -71,6 +149,17 @@ class WebViewFakeRuntime : public ::testing::Test {
   webview_t create(int debug) {
     HWND handle = parent_.handle();
     return webview_create(debug, &handle);
+  }
+
+  // A view kept to kHome that has loaded it once.
+  webview_t create_at_home() {
+    webview_t w = create(0);
+    if (w == nullptr || webview_set_home(w, kHome) != WEBVIEW_ERROR_OK) {
+      return w;
+    }
+    load_home(1, 0);
+    fake_runtime_clear_log();
+    return w;
   }
 
   ParentWindow parent_;
@@ -103,8 +192,11 @@ TEST_F(WebViewFakeRuntime, CreationSetsTheBrowserUpInOrderAndDestroyGivesEveryth
        {"CreateCoreWebView2Controller " + hwnd_text(widget), std::string("get_CoreWebView2"),
         std::string("get_Settings"), std::string("put_IsStatusBarEnabled 0"), std::string("put_AreDevToolsEnabled 0"),
         std::string("put_AreDefaultScriptDialogsEnabled 1"), std::string("put_IsWebMessageEnabled 1"),
-        std::string("add_WebMessageReceived"), std::string("AddScriptToExecuteOnDocumentCreated "),
-        std::string("put_IsVisible 1"), std::string("put_Bounds 0 0 0 0")}) {
+        std::string("add_WebMessageReceived"), std::string("add_NavigationStarting"),
+        std::string("add_NavigationCompleted"), std::string("add_NewWindowRequested"),
+        std::string("add_PermissionRequested"), std::string("add_ProcessFailed"),
+        std::string("AddScriptToExecuteOnDocumentCreated "), std::string("put_IsVisible 1"),
+        std::string("put_Bounds 0 0 0 0"), std::string("MoveFocus 0")}) {
     const int found = find_entry(log, step, at);
     EXPECT_GE(found, at) << "missing or out of order: " << step;
     at = found < 0 ? at : found + 1;
@@ -127,7 +219,11 @@ TEST_F(WebViewFakeRuntime, CreationSetsTheBrowserUpInOrderAndDestroyGivesEveryth
 
   fake_runtime_clear_log();
   EXPECT_EQ(webview_destroy(w), WEBVIEW_ERROR_OK);
-  EXPECT_EQ(runtime_log(), (std::vector<std::string>{"remove_WebMessageReceived 7", "Close"}));
+  // Every handler goes before the controller closes.
+  EXPECT_EQ(runtime_log(),
+            (std::vector<std::string>{"remove_WebMessageReceived 7", "remove_NavigationStarting 11",
+                                      "remove_NavigationCompleted 12", "remove_NewWindowRequested 13",
+                                      "remove_PermissionRequested 14", "remove_ProcessFailed 15", "Close"}));
   EXPECT_FALSE(IsWindow(widget));
   EXPECT_TRUE(parent_.children().empty());
   EXPECT_EQ(fake_runtime_live_objects(), 0);
@@ -222,6 +318,227 @@ TEST_F(WebViewFakeRuntime, FailedCreationReturnsNullAndLeavesNothing) {
   }
   pump_for(50ms);
   EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+TEST_F(WebViewFakeRuntime, FocusGivenToTheWidgetMovesIntoThePage) {
+  webview_t w = create(0);
+  ASSERT_NE(w, nullptr);
+  HWND widget = static_cast<HWND>(webview_get_native_handle(w, WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET));
+  fake_runtime_clear_log();
+  SetFocus(parent_.handle());
+  SetFocus(widget);
+  EXPECT_TRUE(has_entry("MoveFocus 0"));
+  webview_destroy(w);
+}
+
+TEST_F(WebViewFakeRuntime, NewWindowsOpenNoWindowAndGoToTheDesktopsHandler) {
+  webview_t w = create_at_home();
+  ASSERT_NE(w, nullptr);
+  const std::size_t windows = parent_.children().size();
+
+  int handled = -1;
+  // Refused (no handler may get a local file), then handed over: the shell
+  // runs in order, so one call means the first was never queued.
+  ASSERT_EQ(fake_runtime_new_window(L"file:///C:/Windows/notepad.exe", 1, &handled), 1);
+  EXPECT_EQ(handled, 1) << "the runtime opens no window of its own";
+  ASSERT_EQ(fake_runtime_new_window(L"https://elsewhere.example/a?b=\u00fc", 1, &handled), 1);
+  EXPECT_EQ(handled, 1);
+  EXPECT_TRUE(shell_calls().empty()) << "never inside the runtime's event";
+  ASSERT_TRUE(pump_until([] { return !shell_calls().empty(); }, 5s));
+  pump_for(50ms);
+  ASSERT_EQ(shell_calls().size(), 1u);
+  const ShellCall& call = shell_calls()[0];
+  EXPECT_EQ(call.verb, L"open");
+  EXPECT_EQ(call.file, L"https://elsewhere.example/a?b=\u00fc");
+  EXPECT_EQ(call.mask & SEE_MASK_NOASYNC, static_cast<ULONG>(SEE_MASK_NOASYNC));
+  EXPECT_EQ(call.show, SW_SHOWNORMAL);
+  EXPECT_EQ(call.window, parent_.handle());
+  EXPECT_EQ(parent_.children().size(), windows);
+  EXPECT_FALSE(has_entry("Navigate")) << "the view stays where it is";
+  webview_destroy(w);
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+TEST_F(WebViewFakeRuntime, WithoutAHomeNewWindowsAreRefusedAndNavigationsStay) {
+  webview_t w = create(0);
+  ASSERT_NE(w, nullptr);
+  int handled = -1;
+  ASSERT_EQ(fake_runtime_new_window(L"https://elsewhere.example/", 1, &handled), 1);
+  EXPECT_EQ(handled, 1);
+  int cancel = -1;
+  ASSERT_EQ(fake_runtime_navigation_starting(L"https://elsewhere.example/", 1, 0, 1, &cancel), 1);
+  EXPECT_EQ(cancel, 0);
+  ASSERT_EQ(fake_runtime_navigation_completed(0, kCannotConnect, 1), 1);
+  int state = -1;
+  ASSERT_EQ(fake_runtime_permission_requested(L"https://elsewhere.example/", kNotifications, &state), 1);
+  EXPECT_EQ(state, kDefault);
+  pump_for(200ms);
+  EXPECT_TRUE(shell_calls().empty());
+  EXPECT_FALSE(has_entry("NavigateToString")) << "no page of our own without a home";
+  webview_destroy(w);
+}
+
+TEST_F(WebViewFakeRuntime, WhatTheUserFollowsElsewhereLeavesTheViewAndTheHomeStays) {
+  webview_t w = create_at_home();
+  ASSERT_NE(w, nullptr);
+  struct Case {
+    const wchar_t* url;
+    int user_initiated;
+    int redirected;
+    int cancelled;
+  };
+  const Case cases[] = {
+      {L"https://127.0.0.1:8443/chat/room/2", 1, 0, 0},  // the home's origin
+      {L"HTTPS://127.0.0.1:8443/other", 1, 0, 0},
+      {L"https://other.example/page", 1, 0, 1},  // handed over
+      {L"https://sso.example/login", 0, 0, 0},   // the page's own doing
+      {L"https://sso.example/next", 1, 1, 0},    // a redirect after a click
+      {L"http://127.0.0.1:8443/chat", 1, 0, 1},  // another origin: handed over
+      {L"file:///C:/Windows/notepad.exe", 1, 0, 1},
+      {L"javascript:alert(1)", 1, 0, 1},
+      {L"data:text/html,<p>x</p>", 0, 0, 1},
+      {L"mailto:someone@example.org", 0, 0, 1},  // handed over
+      {L"about:blank", 0, 0, 0},
+  };
+  UINT64 id = 10;
+  for (const Case& c : cases) {
+    int cancel = -1;
+    ASSERT_EQ(fake_runtime_navigation_starting(c.url, c.user_initiated, c.redirected, ++id, &cancel), 1);
+    EXPECT_EQ(cancel, c.cancelled) << ::testing::PrintToString(std::wstring(c.url));
+  }
+  ASSERT_TRUE(pump_until([] { return shell_calls().size() >= 3; }, 5s));
+  pump_for(50ms);
+  std::vector<std::wstring> handed;
+  for (const ShellCall& call : shell_calls()) {
+    EXPECT_EQ(call.verb, L"open");
+    handed.push_back(call.file);
+  }
+  EXPECT_EQ(handed, (std::vector<std::wstring>{L"https://other.example/page", L"http://127.0.0.1:8443/chat",
+                                               L"mailto:someone@example.org"}));
+  webview_destroy(w);
+}
+
+TEST_F(WebViewFakeRuntime, AConnectionErrorShowsTheOfflinePageAndLoadsTheHomeAgainLater) {
+  webview_t w = create_at_home();
+  ASSERT_NE(w, nullptr);
+  int cancel = -1;
+  load_home(2, kCannotConnect);
+  EXPECT_TRUE(shows_own_page("offline")) << ::testing::PrintToString(runtime_log());
+  EXPECT_FALSE(has_entry("Navigate ")) << "not at once";
+
+  // The runtime loads our page as a data URL: it is neither cancelled nor a
+  // page load that would call the retry off.
+  ASSERT_EQ(fake_runtime_navigation_starting(L"data:text/html;charset=utf-8;base64,PCFET0NUWVBF", 0, 0, 3, &cancel), 1);
+  EXPECT_EQ(cancel, 0);
+  ASSERT_EQ(fake_runtime_navigation_completed(1, 0, 3), 1);
+  ASSERT_TRUE(pump_until([] { return has_entry(std::string("Navigate ") + kHome); }, 15s))
+      << ::testing::PrintToString(runtime_log());
+  EXPECT_EQ(count_entries("Navigate "), 1);
+
+  // The retry fails again: the offline page, and another try later.
+  fake_runtime_clear_log();
+  load_home(4, kHostNameNotResolved);
+  EXPECT_TRUE(shows_own_page("offline"));
+  ASSERT_TRUE(pump_until([] { return has_entry(std::string("Navigate ") + kHome); }, 20s));
+  webview_destroy(w);
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+TEST_F(WebViewFakeRuntime, CancelledAndUnrelatedCompletionsChangeNothing) {
+  webview_t w = create_at_home();
+  ASSERT_NE(w, nullptr);
+  load_home(2, kOperationCanceled);
+  load_home(3, kConnectionAborted);
+  // A completion of a navigation that never started here (another was
+  // cancelled meanwhile, or it was ours).
+  ASSERT_EQ(fake_runtime_navigation_completed(0, kCannotConnect, 99), 1);
+  EXPECT_FALSE(has_entry("NavigateToString"));
+  webview_destroy(w);
+}
+
+TEST_F(WebViewFakeRuntime, ACertificateErrorShowsItsPageAndIsNotRetried) {
+  for (const int status : {kCertificateExpired, kCertificateIsInvalid}) {
+    webview_t w = create_at_home();
+    ASSERT_NE(w, nullptr);
+    load_home(2, status);
+    EXPECT_TRUE(shows_own_page("certificate")) << status;
+    EXPECT_FALSE(shows_own_page("offline")) << status;
+    // Longer than the first retry of a connection error would wait.
+    EXPECT_FALSE(pump_until([] { return has_entry("Navigate "); }, 3s)) << status;
+    webview_destroy(w);
+  }
+}
+
+TEST_F(WebViewFakeRuntime, ADeadPageProcessReloadsAFewTimesThenShowsTheCrashedPage) {
+  webview_t w = create_at_home();
+  ASSERT_NE(w, nullptr);
+  for (const int kind : {kRenderProcessExited, kRenderProcessUnresponsive, kRenderProcessExited}) {
+    fake_runtime_clear_log();
+    ASSERT_EQ(fake_runtime_process_failed(kind), 1);
+    EXPECT_FALSE(has_entry("Reload")) << "not at once";
+    ASSERT_TRUE(pump_until([] { return has_entry("Reload"); }, 10s)) << kind;
+  }
+  fake_runtime_clear_log();
+  ASSERT_EQ(fake_runtime_process_failed(kRenderProcessExited), 1);
+  EXPECT_TRUE(shows_own_page("crashed")) << ::testing::PrintToString(runtime_log());
+  EXPECT_FALSE(has_entry("Reload"));
+  webview_destroy(w);
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+TEST_F(WebViewFakeRuntime, WhenTheBrowserProcessIsGoneNothingIsLoadedOrRetried) {
+  webview_t w = create_at_home();
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(fake_runtime_process_failed(kBrowserProcessExited), 1);
+  load_home(2, kCannotConnect);
+  ASSERT_EQ(fake_runtime_process_failed(kRenderProcessExited), 1);
+  EXPECT_EQ(webview_navigate(w, kHome), WEBVIEW_ERROR_OK);
+  EXPECT_FALSE(has_entry("Navigate"));
+  EXPECT_FALSE(has_entry("NavigateToString"));
+  fake_runtime_clear_log();
+  webview_destroy(w);
+  EXPECT_EQ(runtime_log().back(), "Close");
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+TEST_F(WebViewFakeRuntime, NotificationsAreAllowedForTheHomesOriginOnly) {
+  webview_t w = create_at_home();
+  ASSERT_NE(w, nullptr);
+  struct Case {
+    const wchar_t* url;
+    int kind;
+    int state;
+  };
+  const Case cases[] = {
+      {L"https://127.0.0.1:8443/", kNotifications, kAllow},
+      {L"https://127.0.0.1:8443/chat/room", kNotifications, kAllow},
+      {L"https://other.example/", kNotifications, kDeny},
+      {L"http://127.0.0.1:8443/", kNotifications, kDeny},
+      {L"https://127.0.0.1:9443/", kNotifications, kDeny},
+      {L"", kNotifications, kDeny},
+      {L"https://127.0.0.1:8443/", kCamera, kDefault},  // the runtime's own default
+  };
+  for (const Case& c : cases) {
+    int state = -1;
+    ASSERT_EQ(fake_runtime_permission_requested(c.url, c.kind, &state), 1);
+    EXPECT_EQ(state, c.state) << ::testing::PrintToString(std::wstring(c.url)) << " kind " << c.kind;
+  }
+  webview_destroy(w);
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+TEST_F(WebViewFakeRuntime, ADestroyedViewRunsNoPendingRetryAndHearsNoEvents) {
+  webview_t w = create_at_home();
+  ASSERT_NE(w, nullptr);
+  load_home(2, kCannotConnect);
+  ASSERT_EQ(fake_runtime_new_window(L"https://elsewhere.example/", 1, nullptr), 1);
+  webview_destroy(w);
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+  EXPECT_EQ(fake_runtime_new_window(L"https://elsewhere.example/", 1, nullptr), 0) << "handler gone";
+  EXPECT_EQ(fake_runtime_process_failed(kRenderProcessExited), 0);
+  // Past the first retry's wait; the queued hand-over went with the widget.
+  EXPECT_FALSE(pump_until([] { return !shell_calls().empty(); }, 3s));
+  EXPECT_TRUE(parent_.children().empty());
 }
 
 }  // namespace

@@ -35,9 +35,19 @@ inline constexpr std::int32_t DOWNLOAD_ABORT_REQUESTED = -5;
 
 inline constexpr char16_t HTTP_DEFAULT_USER_AGENT[] = u"Mozilla/5.0 Gecko/41.0 Firefox/41.0";
 
+// Bounds of one download beyond the settings; 0 leaves a bound out.
+struct HttpLimits {
+  // The body may hold at most this many bytes; a longer one fails the
+  // download as soon as it is seen (announced or received).
+  std::int64_t max_bytes = 0;
+  // The whole transfer, connecting included, ends after this long.
+  int total_timeout_ms = 0;
+};
+
 // Fetches `url` into `file`. Either the file ends up holding the whole body
-// of the final response, or no file is left (an older file of that name is
-// gone too); when the file cannot be created, nothing on disk changes.
+// of the final response, or it stays as it was before the call (absent, or
+// an older file of that name untouched): the body is written beside it and
+// takes its place only when complete.
 // Without HTTP_FAIL_ON_ERROR_STATUS any completed response counts, error
 // pages included. A left-out or empty user agent sends the default one.
 //
@@ -46,7 +56,7 @@ inline constexpr char16_t HTTP_DEFAULT_USER_AGENT[] = u"Mozilla/5.0 Gecko/41.0 F
 // a download handle, to be given back with http_download_free. Call it from
 // the runtime's thread: the download record comes from the program heap.
 [[nodiscard]] std::intptr_t http_receive_file(TextView url, TextView file, std::uint32_t flags = 0,
-                                              TextView user_agent = {}) noexcept;
+                                              TextView user_agent = {}, const HttpLimits& limits = {}) noexcept;
 
 // HTTP_ASYNC downloads. A handle that is not a live download answers 0 and
 // is otherwise ignored.

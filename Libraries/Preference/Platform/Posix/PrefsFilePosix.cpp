@@ -8,8 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <exception>
+#include <memory>
+#include <optional>
+#include <string>
 
+#include "Core/FileReplacement.h"
 #include "Core/Strings.h"
 #include "PrefsCodeset.h"
 #include "PrefsFile.h"
@@ -95,10 +100,6 @@ PrefsFile prefs_file_open(TextView path, PrefsAccess access) noexcept {
   return open_regular(path, access == PrefsAccess::read_write ? O_RDWR : O_RDONLY);
 }
 
-PrefsFile prefs_file_create(TextView path) noexcept {
-  return open_regular(path, O_RDWR | O_CREAT | O_TRUNC);
-}
-
 std::uint64_t prefs_file_size(const PrefsFile& file) noexcept {
   struct stat info = {};
   if (::fstat(descriptor(file), &info) != 0 || info.st_size < 0) {
@@ -125,26 +126,78 @@ bool prefs_file_rewind(const PrefsFile& file) noexcept {
   return ::lseek(descriptor(file), 0, SEEK_SET) == 0;
 }
 
-void prefs_file_replace(const PrefsFile& file, std::string_view bytes) noexcept {
-  const int fd = descriptor(file);
-  if (::lseek(fd, 0, SEEK_SET) != 0) {
-    return;
+namespace {
+
+// The file a path names, through symbolic links: a link stays a link and
+// its target gets the new content, as it did when files were written in
+// place. nullopt when the path cannot be followed.
+std::optional<std::string> resolved_target(const std::string& name) {
+  struct stat info = {};
+  if (::lstat(name.c_str(), &info) != 0) {
+    return errno == ENOENT ? std::optional<std::string>(name) : std::nullopt;
   }
-  std::size_t written = 0;
-  int interrupts = 0;
-  while (written < bytes.size()) {
-    const std::size_t chunk = std::min<std::size_t>(bytes.size() - written, SSIZE_MAX);
-    const ssize_t done = ::write(fd, bytes.data() + written, chunk);
-    if (done > 0) {
-      written += static_cast<std::size_t>(done);
-    } else if (done < 0 && errno == EINTR && ++interrupts < kInterruptRetries) {
-      continue;
-    } else {
-      break;
+  if (!S_ISLNK(info.st_mode)) {
+    return name;
+  }
+  const std::unique_ptr<char, decltype(&std::free)> real(::realpath(name.c_str(), nullptr), &std::free);
+  if (!real) {
+    return std::nullopt;
+  }
+  return std::string(real.get());
+}
+
+std::string folder_of(const std::string& name) {
+  const auto slash = name.rfind('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+bool folder_writable(const std::string& name) {
+  struct stat info = {};
+  const std::string folder = folder_of(name);
+  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace
+
+bool prefs_file_replaceable(TextView path) noexcept {
+  try {
+    const std::optional<std::string> target = resolved_target(to_utf8(path));
+    if (!target || target->empty() || !folder_writable(*target)) {
+      return false;
     }
+    struct stat info = {};
+    if (::stat(target->c_str(), &info) != 0) {
+      return errno == ENOENT;
+    }
+    return S_ISREG(info.st_mode) && ::access(target->c_str(), W_OK) == 0;
+  } catch (const std::exception&) {
+    return false;
   }
-  // Cut at the end of what was written, even after a failed write.
-  while (::ftruncate(fd, static_cast<off_t>(written)) != 0 && errno == EINTR && ++interrupts < kInterruptRetries) {
+}
+
+bool prefs_file_write_whole(TextView path, std::string_view bytes) noexcept {
+  try {
+    if (!prefs_file_replaceable(path)) {
+      return false;
+    }
+    const std::optional<std::string> target = resolved_target(to_utf8(path));
+    if (!target) {
+      return false;
+    }
+    // The new file keeps the old one's permission bits.
+    std::optional<unsigned> mode;
+    struct stat old = {};
+    if (::stat(target->c_str(), &old) == 0) {
+      mode = static_cast<unsigned>(old.st_mode & 07777);
+    }
+    FileReplacement replacement;
+    return replacement.begin(from_utf8(*target), mode) &&
+           replacement.write(bytes.data(), bytes.size()) == bytes.size() && replacement.commit();
+  } catch (const std::exception&) {
+    return false;
   }
 }
 

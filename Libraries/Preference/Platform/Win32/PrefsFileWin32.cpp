@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "Core/FileReplacement.h"
 #include "PrefsFile.h"
 
 namespace velto::platform {
@@ -49,10 +50,6 @@ PrefsFile prefs_file_open(TextView path, PrefsAccess access) noexcept {
   return PrefsFile();
 }
 
-PrefsFile prefs_file_create(TextView path) noexcept {
-  return create_file(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
-}
-
 std::uint64_t prefs_file_size(const PrefsFile& file) noexcept {
   LARGE_INTEGER size = {};
   if (!::GetFileSizeEx(handle(file), &size) || size.QuadPart < 0) {
@@ -75,21 +72,49 @@ bool prefs_file_rewind(const PrefsFile& file) noexcept {
   return ::SetFilePointerEx(handle(file), start, nullptr, FILE_BEGIN) != 0;
 }
 
-void prefs_file_replace(const PrefsFile& file, std::string_view bytes) noexcept {
-  if (!prefs_file_rewind(file)) {
-    return;
+namespace {
+
+std::wstring wide_path(TextView path) {
+  return std::wstring(path.begin(), path.end());
+}
+
+bool folder_exists(const std::wstring& name) {
+  const auto slash = name.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) {
+    return true;  // the current folder
   }
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    DWORD done = 0;
-    const auto chunk = static_cast<DWORD>(std::min(bytes.size() - written, kMaxTransfer));
-    if (!::WriteFile(handle(file), bytes.data() + written, chunk, &done, nullptr) || done == 0) {
-      break;
+  // "C:\x.ini": the root of a drive.
+  const std::wstring folder = name.substr(0, slash == 0 || name[slash - 1] == L':' ? slash + 1 : slash);
+  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+bool prefs_file_replaceable(TextView path) noexcept {
+  try {
+    const std::wstring name = wide_path(path);
+    if (name.empty()) {
+      return false;
     }
-    written += done;
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = ::GetLastError();
+      return (error == ERROR_FILE_NOT_FOUND) && folder_exists(name);
+    }
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+  } catch (const std::exception&) {
+    return false;
   }
-  // The file pointer stands at the end of what was written.
-  ::SetEndOfFile(handle(file));
+}
+
+bool prefs_file_write_whole(TextView path, std::string_view bytes) noexcept {
+  if (!prefs_file_replaceable(path)) {
+    return false;
+  }
+  FileReplacement replacement;
+  return replacement.begin(path) && replacement.write(bytes.data(), bytes.size()) == bytes.size() &&
+         replacement.commit();
 }
 
 bool prefs_ansi_to_utf8(std::string_view bytes, std::string& out) noexcept {

@@ -63,6 +63,13 @@ std::intptr_t window_open(ObjectNumber number, int x, int y, int width, int heig
 // Any argument may be IGNORE to keep the current value.
 void window_resize(ObjectNumber number, int x, int y, int width, int height);
 
+// Smallest client size the user can drag a sizable window to. Linux: size
+// hints that the window manager enforces (window_resize below them gives the
+// minimum too). Windows: does nothing; a program that needs a minimum there
+// resizes the window back on EVENT_SIZE. A window without WF_SIZE_GADGET
+// keeps its fixed size.
+void window_set_minimum_size(ObjectNumber number, int width, int height);
+
 // Geometry: mode 0 the outer frame, mode 1 the client area.
 enum class GeometryMode : int { Outer = 0, Inner = 1 };
 [[nodiscard]] int window_x(ObjectNumber number, GeometryMode mode = GeometryMode::Outer);
@@ -74,9 +81,13 @@ enum class GeometryMode : int { Outer = 0, Inner = 1 };
 
 // Non-zero while the window is minimised.
 [[nodiscard]] int window_minimized(ObjectNumber number);
+// Non-zero while the window is maximised (and not minimised).
+[[nodiscard]] int window_maximized(ObjectNumber number);
 
 // Outer-frame position and client size of the window as it is (or was last)
-// shown normally, neither minimised nor maximised.
+// shown normally, neither minimised nor maximised: while it is minimised or
+// maximised, the geometry that restoring it gives back. A window opened with
+// WF_MAXIMIZE has the position and size it was opened with as that geometry.
 struct WindowPlacement {
   int x = 0;
   int y = 0;

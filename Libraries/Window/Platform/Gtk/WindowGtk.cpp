@@ -216,18 +216,23 @@ Rect outer_rect_of(GtkWindow* window, const FrameExtents& frame) {
   return {x, y, x + frame.left + width + frame.right, y + frame.top + height + frame.bottom};
 }
 
-// Min = max size hints: the platform's frame without sizing border. GTK
-// writes its hints only on its next layout; the window manager must have them
-// before a request that follows at once, so they go to GDK directly as well.
+// GTK writes its hints only on its next layout; the window manager must have
+// them before a request that follows at once (ours or another program's), so
+// they go to GDK directly as well and out to the server.
+void set_size_hints(GtkWindow* window, GdkGeometry geometry, GdkWindowHints mask) {
+  gtk_window_set_geometry_hints(window, nullptr, &geometry, mask);
+  if (GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(window))) {
+    gdk_window_set_geometry_hints(gdk_window, &geometry, mask);
+    gdk_display_flush(gdk_window_get_display(gdk_window));
+  }
+}
+
+// Min = max size hints: the platform's frame without sizing border.
 void set_fixed_size(GtkWindow* window, int width, int height) {
   GdkGeometry geometry{};
   geometry.min_width = geometry.max_width = width;
   geometry.min_height = geometry.max_height = height;
-  const auto mask = static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE);
-  gtk_window_set_geometry_hints(window, nullptr, &geometry, mask);
-  if (GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(window))) {
-    gdk_window_set_geometry_hints(gdk_window, &geometry, mask);
-  }
+  set_size_hints(window, geometry, static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
 }
 
 ReportedGeometry current_geometry(GdkWindow* window) {
@@ -695,10 +700,11 @@ bool window_create(WindowRecord& record, const OpenRequest& request) {
     record.data.reported = ReportedGeometry{client.left, client.top, width, height, false, false};
   }
   if ((decoded.style & (WF_MINIMIZE | WF_MAXIMIZE)) || decoded.invisible) {
-    // Until it is first shown normally, the window's normal geometry is the one asked for.
+    // Until it is first shown normally, the window's normal geometry is the
+    // one asked for; a maximised window's frame is already elsewhere.
     const Rect outer = window_outer_rect(record);
-    record.data.normal_x = outer.left;
-    record.data.normal_y = outer.top;
+    record.data.normal_x = position ? position->x : outer.left;
+    record.data.normal_y = position ? position->y : outer.top;
     record.data.normal_width = width;
     record.data.normal_height = height;
   } else {
@@ -764,6 +770,17 @@ void window_resize(WindowRecord& record, int x, int y, int width, int height) {
         return now.left == left && now.top == top;
       },
       kConfigureWait);
+}
+
+void window_set_minimum_size(WindowRecord& record, int width, int height) {
+  // A window without sizing border keeps its fixed size.
+  if (record.data.fixed_size) {
+    return;
+  }
+  GdkGeometry geometry{};
+  geometry.min_width = width;
+  geometry.min_height = height;
+  set_size_hints(gtk_window_of(record), geometry, GDK_HINT_MIN_SIZE);
 }
 
 Rect window_outer_rect(const WindowRecord& record) {
@@ -839,6 +856,13 @@ namespace velto::platform {
 bool window_is_minimized(const WindowRecord& record) {
   GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(record.data.window.get()));
   return gdk_window && (gdk_window_get_state(gdk_window) & GDK_WINDOW_STATE_ICONIFIED) != 0;
+}
+
+bool window_is_maximized(const WindowRecord& record) {
+  GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(record.data.window.get()));
+  // A maximised window that is minimised counts as minimised, as on Windows.
+  return gdk_window && (gdk_window_get_state(gdk_window) & (GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_ICONIFIED)) ==
+                           GDK_WINDOW_STATE_MAXIMIZED;
 }
 
 WindowPlacement window_normal_placement(const WindowRecord& record) {

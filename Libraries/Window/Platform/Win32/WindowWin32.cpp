@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <new>
+#include <optional>
 #include <utility>
 
 namespace velto::platform {
@@ -125,22 +126,26 @@ void move_without_sizing(HWND window, int x, int y) noexcept {
   SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Where a window of this outer size goes when centring was asked for; nothing
+// when it has no parent to be centred on.
+std::optional<Point> centred_position(const OpenRequest& request, int width, int height) noexcept {
+  if (request.flags & WF_CENTER_SCREEN) {
+    return centre_on_screen(width, height, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  }
+  if (RECT parent{}; request.parent && GetWindowRect(static_cast<HWND>(request.parent), &parent)) {
+    return centre_on_parent(to_rect(parent), width, height);
+  }
+  return std::nullopt;
+}
+
 void centre(HWND window, const OpenRequest& request) noexcept {
   RECT outer{};
   if (!GetWindowRect(window, &outer)) {
     return;
   }
-  const int width = outer.right - outer.left;
-  const int height = outer.bottom - outer.top;
-  Point position;
-  if (request.flags & WF_CENTER_SCREEN) {
-    position = centre_on_screen(width, height, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-  } else if (RECT parent{}; request.parent && GetWindowRect(static_cast<HWND>(request.parent), &parent)) {
-    position = centre_on_parent(to_rect(parent), width, height);
-  } else {
-    return;
+  if (const auto position = centred_position(request, outer.right - outer.left, outer.bottom - outer.top)) {
+    move_without_sizing(window, position->x, position->y);
   }
-  move_without_sizing(window, position.x, position.y);
 }
 
 void build_accelerators(WindowData& data) noexcept {
@@ -187,8 +192,17 @@ bool window_create(WindowRecord& record, const OpenRequest& request) {
   RECT outer{0, 0, request.width, request.height};
   AdjustWindowRectEx(&outer, sizing_style(decoded), FALSE, decoded.ex_style);
   const bool default_position = uses_default_position(request.x, request.y, request.flags);
-  const int x = default_position ? CW_USEDEFAULT : request.x;
-  const int y = default_position ? CW_USEDEFAULT : request.y;
+  const bool centred = (request.flags & (WF_CENTER_SCREEN | WF_CENTER_PARENT)) != 0;
+  // A window created maximised or minimised has its final frame at once, and
+  // the rectangle it is created with becomes its normal one, which restoring
+  // gives back: it is centred beforehand, on its requested size.
+  const bool min_max = (creation_style(decoded) & (WS_MAXIMIZE | WS_MINIMIZE)) != 0;
+  std::optional<Point> centred_early;
+  if (centred && min_max) {
+    centred_early = centred_position(request, outer.right - outer.left, outer.bottom - outer.top);
+  }
+  const int x = centred_early ? centred_early->x : default_position ? CW_USEDEFAULT : request.x;
+  const int y = centred_early ? centred_early->y : default_position ? CW_USEDEFAULT : request.y;
 
   const HWND window = CreateWindowExW(decoded.ex_style, class_name.c_str(), title.get(), creation_style(decoded), x, y,
                                       outer.right - outer.left, outer.bottom - outer.top,
@@ -203,8 +217,10 @@ bool window_create(WindowRecord& record, const OpenRequest& request) {
   // so nothing sent during creation raises an event.
   SetPropW(window, kWindowIdProperty, reinterpret_cast<HANDLE>(request.number + 1));
 
-  if (request.flags & (WF_CENTER_SCREEN | WF_CENTER_PARENT)) {
-    centre(window, request);
+  if (centred) {
+    if (!min_max) {
+      centre(window, request);
+    }
   } else if (!default_position) {
     move_without_sizing(window, x, y);
   }
@@ -268,6 +284,11 @@ void window_resize(WindowRecord& record, int x, int y, int width, int height) {
   SetWindowPos(window, nullptr, left, top, inner.right - inner.left, inner.bottom - inner.top,
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+// The minimum stays with the program (it resizes the window back on
+// EVENT_SIZE), as it always has on this platform; the tracking limits of
+// WM_GETMINMAXINFO would change what a drag of the frame shows.
+void window_set_minimum_size(WindowRecord&, int, int) {}
 
 Rect window_outer_rect(const WindowRecord& record) {
   RECT outer{};
@@ -356,6 +377,10 @@ namespace velto::platform {
 
 bool window_is_minimized(const WindowRecord& record) {
   return IsIconic(static_cast<HWND>(record.handle)) != FALSE;
+}
+
+bool window_is_maximized(const WindowRecord& record) {
+  return IsZoomed(static_cast<HWND>(record.handle)) != FALSE;
 }
 
 WindowPlacement window_normal_placement(const WindowRecord& record) {

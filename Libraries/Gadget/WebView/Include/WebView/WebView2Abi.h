@@ -31,11 +31,56 @@ struct EventRegistrationToken {
   std::int64_t value;
 };
 
+// Enumerations the runtime passes as 32-bit integers; only the values we use.
+enum class MoveFocusReason : std::int32_t { Programmatic = 0, Next = 1, Previous = 2 };
+enum class WebErrorStatus : std::int32_t {
+  Unknown = 0,
+  CertificateCommonNameIsIncorrect = 1,
+  CertificateExpired = 2,
+  ClientCertificateContainsErrors = 3,
+  CertificateRevoked = 4,
+  CertificateIsInvalid = 5,
+  ServerUnreachable = 6,
+  Timeout = 7,
+  ErrorHttpInvalidServerResponse = 8,
+  ConnectionAborted = 9,
+  ConnectionReset = 10,
+  Disconnected = 11,
+  CannotConnect = 12,
+  HostNameNotResolved = 13,
+  OperationCanceled = 14,
+  RedirectFailed = 15,
+  UnexpectedError = 16,
+  ValidAuthenticationCredentialsRequired = 17,
+  ValidProxyAuthenticationRequired = 18,
+};
+// Later runtimes add kinds beyond these (frames, utility processes, ...).
+enum class ProcessFailedKind : std::int32_t {
+  BrowserProcessExited = 0,
+  RenderProcessExited = 1,
+  RenderProcessUnresponsive = 2,
+};
+enum class PermissionKind : std::int32_t {
+  UnknownPermission = 0,
+  Microphone = 1,
+  Camera = 2,
+  Geolocation = 3,
+  Notifications = 4,
+  OtherSensors = 5,
+  ClipboardRead = 6,
+};
+enum class PermissionState : std::int32_t { Default = 0, Allow = 1, Deny = 2 };
+
 struct ICoreWebView2;
 struct ICoreWebView2Controller;
 struct ICoreWebView2Environment;
 struct ICoreWebView2Settings;
 struct ICoreWebView2WebMessageReceivedEventArgs;
+struct ICoreWebView2NavigationStartingEventArgs;
+struct ICoreWebView2NavigationCompletedEventArgs;
+struct ICoreWebView2NewWindowRequestedEventArgs;
+struct ICoreWebView2PermissionRequestedEventArgs;
+struct ICoreWebView2ProcessFailedEventArgs;
 
 // Interfaces are never deleted through these pointers (Release does that),
 // hence the protected destructors.
@@ -80,6 +125,46 @@ struct ICoreWebView2WebMessageReceivedEventHandler : Unknown {
   ~ICoreWebView2WebMessageReceivedEventHandler() = default;
 };
 
+struct ICoreWebView2NavigationStartingEventHandler : Unknown {
+  static constexpr GUID iid = {0x9adbe429, 0xf36d, 0x432b, {0x9d, 0xdc, 0xf8, 0x88, 0x1f, 0xbd, 0x76, 0xe3}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2NavigationStartingEventArgs* args) = 0;
+
+ protected:
+  ~ICoreWebView2NavigationStartingEventHandler() = default;
+};
+
+struct ICoreWebView2NavigationCompletedEventHandler : Unknown {
+  static constexpr GUID iid = {0xd33a35bf, 0x1c49, 0x4f98, {0x93, 0xab, 0x00, 0x6e, 0x05, 0x33, 0xfe, 0x1c}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2NavigationCompletedEventArgs* args) = 0;
+
+ protected:
+  ~ICoreWebView2NavigationCompletedEventHandler() = default;
+};
+
+struct ICoreWebView2NewWindowRequestedEventHandler : Unknown {
+  static constexpr GUID iid = {0xd4c185fe, 0xc81c, 0x4989, {0x97, 0xaf, 0x2d, 0x3f, 0xa7, 0xab, 0x56, 0x51}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2NewWindowRequestedEventArgs* args) = 0;
+
+ protected:
+  ~ICoreWebView2NewWindowRequestedEventHandler() = default;
+};
+
+struct ICoreWebView2PermissionRequestedEventHandler : Unknown {
+  static constexpr GUID iid = {0x15e1c6a3, 0xc72a, 0x4df3, {0x91, 0xd7, 0xd0, 0x97, 0xfb, 0xec, 0x6b, 0xfd}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2PermissionRequestedEventArgs* args) = 0;
+
+ protected:
+  ~ICoreWebView2PermissionRequestedEventHandler() = default;
+};
+
+struct ICoreWebView2ProcessFailedEventHandler : Unknown {
+  static constexpr GUID iid = {0x79e0aea4, 0x990b, 0x42d9, {0xaa, 0x1d, 0x0f, 0xcc, 0x2e, 0x5b, 0xc7, 0xf1}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2ProcessFailedEventArgs* args) = 0;
+
+ protected:
+  ~ICoreWebView2ProcessFailedEventHandler() = default;
+};
+
 struct ICoreWebView2Environment : Unknown {
   static constexpr GUID iid = {0xb96d755e, 0x0319, 0x4e92, {0xa2, 0x96, 0x23, 0x43, 0x6f, 0x46, 0xa1, 0xfc}};
   // 3
@@ -101,7 +186,7 @@ struct ICoreWebView2Controller : Unknown {
   virtual HRESULT STDMETHODCALLTYPE add_ZoomFactorChanged(Unknown*, EventRegistrationToken*) = 0;      // 9
   virtual HRESULT STDMETHODCALLTYPE remove_ZoomFactorChanged(EventRegistrationToken) = 0;              // 10
   virtual HRESULT STDMETHODCALLTYPE SetBoundsAndZoomFactor(RECT bounds, double factor) = 0;            // 11
-  virtual HRESULT STDMETHODCALLTYPE MoveFocus(int reason) = 0;                                         // 12
+  virtual HRESULT STDMETHODCALLTYPE MoveFocus(MoveFocusReason reason) = 0;                             // 12
   virtual HRESULT STDMETHODCALLTYPE add_MoveFocusRequested(Unknown*, EventRegistrationToken*) = 0;     // 13
   virtual HRESULT STDMETHODCALLTYPE remove_MoveFocusRequested(EventRegistrationToken) = 0;             // 14
   virtual HRESULT STDMETHODCALLTYPE add_GotFocus(Unknown*, EventRegistrationToken*) = 0;               // 15
@@ -122,19 +207,21 @@ struct ICoreWebView2Controller : Unknown {
 
 struct ICoreWebView2 : Unknown {
   static constexpr GUID iid = {0x76eceacb, 0x0462, 0x4d94, {0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77, 0x5e}};
-  virtual HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) = 0;                   // 3
-  virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) = 0;                                          // 4
-  virtual HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) = 0;                                            // 5
-  virtual HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html) = 0;                                   // 6
-  virtual HRESULT STDMETHODCALLTYPE add_NavigationStarting(Unknown*, EventRegistrationToken*) = 0;        // 7
-  virtual HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken) = 0;                // 8
-  virtual HRESULT STDMETHODCALLTYPE add_ContentLoading(Unknown*, EventRegistrationToken*) = 0;            // 9
-  virtual HRESULT STDMETHODCALLTYPE remove_ContentLoading(EventRegistrationToken) = 0;                    // 10
-  virtual HRESULT STDMETHODCALLTYPE add_SourceChanged(Unknown*, EventRegistrationToken*) = 0;             // 11
-  virtual HRESULT STDMETHODCALLTYPE remove_SourceChanged(EventRegistrationToken) = 0;                     // 12
-  virtual HRESULT STDMETHODCALLTYPE add_HistoryChanged(Unknown*, EventRegistrationToken*) = 0;            // 13
-  virtual HRESULT STDMETHODCALLTYPE remove_HistoryChanged(EventRegistrationToken) = 0;                    // 14
-  virtual HRESULT STDMETHODCALLTYPE add_NavigationCompleted(Unknown*, EventRegistrationToken*) = 0;       // 15
+  virtual HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) = 0;  // 3
+  virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) = 0;                         // 4
+  virtual HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) = 0;                           // 5
+  virtual HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html) = 0;                  // 6
+  virtual HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
+                                                           EventRegistrationToken* token) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken) = 0;      // 8
+  virtual HRESULT STDMETHODCALLTYPE add_ContentLoading(Unknown*, EventRegistrationToken*) = 0;  // 9
+  virtual HRESULT STDMETHODCALLTYPE remove_ContentLoading(EventRegistrationToken) = 0;          // 10
+  virtual HRESULT STDMETHODCALLTYPE add_SourceChanged(Unknown*, EventRegistrationToken*) = 0;   // 11
+  virtual HRESULT STDMETHODCALLTYPE remove_SourceChanged(EventRegistrationToken) = 0;           // 12
+  virtual HRESULT STDMETHODCALLTYPE add_HistoryChanged(Unknown*, EventRegistrationToken*) = 0;  // 13
+  virtual HRESULT STDMETHODCALLTYPE remove_HistoryChanged(EventRegistrationToken) = 0;          // 14
+  virtual HRESULT STDMETHODCALLTYPE add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler* handler,
+                                                            EventRegistrationToken* token) = 0;           // 15
   virtual HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken) = 0;               // 16
   virtual HRESULT STDMETHODCALLTYPE add_FrameNavigationStarting(Unknown*, EventRegistrationToken*) = 0;   // 17
   virtual HRESULT STDMETHODCALLTYPE remove_FrameNavigationStarting(EventRegistrationToken) = 0;           // 18
@@ -142,11 +229,13 @@ struct ICoreWebView2 : Unknown {
   virtual HRESULT STDMETHODCALLTYPE remove_FrameNavigationCompleted(EventRegistrationToken) = 0;          // 20
   virtual HRESULT STDMETHODCALLTYPE add_ScriptDialogOpening(Unknown*, EventRegistrationToken*) = 0;       // 21
   virtual HRESULT STDMETHODCALLTYPE remove_ScriptDialogOpening(EventRegistrationToken) = 0;               // 22
-  virtual HRESULT STDMETHODCALLTYPE add_PermissionRequested(Unknown*, EventRegistrationToken*) = 0;       // 23
-  virtual HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken) = 0;               // 24
-  virtual HRESULT STDMETHODCALLTYPE add_ProcessFailed(Unknown*, EventRegistrationToken*) = 0;             // 25
-  virtual HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken) = 0;                     // 26
-  virtual HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(                                  // 27
+  virtual HRESULT STDMETHODCALLTYPE add_PermissionRequested(ICoreWebView2PermissionRequestedEventHandler* handler,
+                                                            EventRegistrationToken* token) = 0;  // 23
+  virtual HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken) = 0;      // 24
+  virtual HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
+                                                      EventRegistrationToken* token) = 0;  // 25
+  virtual HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken) = 0;      // 26
+  virtual HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(                   // 27
       LPCWSTR script, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) = 0;
   virtual HRESULT STDMETHODCALLTYPE RemoveScriptToExecuteOnDocumentCreated(LPCWSTR id) = 0;  // 28
   virtual HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script,                            // 29
@@ -156,8 +245,20 @@ struct ICoreWebView2 : Unknown {
   virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) = 0;                             // 32
   virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR text) = 0;                           // 33
   virtual HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
-                                                           EventRegistrationToken* token) = 0;    // 34
-  virtual HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) = 0;  // 35
+                                                           EventRegistrationToken* token) = 0;      // 34
+  virtual HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) = 0;    // 35
+  virtual HRESULT STDMETHODCALLTYPE CallDevToolsProtocolMethod(LPCWSTR method, LPCWSTR parameters,  // 36
+                                                               Unknown* handler) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32* id) = 0;                                     // 37
+  virtual HRESULT STDMETHODCALLTYPE get_CanGoBack(BOOL* value) = 0;                                           // 38
+  virtual HRESULT STDMETHODCALLTYPE get_CanGoForward(BOOL* value) = 0;                                        // 39
+  virtual HRESULT STDMETHODCALLTYPE GoBack() = 0;                                                             // 40
+  virtual HRESULT STDMETHODCALLTYPE GoForward() = 0;                                                          // 41
+  virtual HRESULT STDMETHODCALLTYPE GetDevToolsProtocolEventReceiver(LPCWSTR event, Unknown** receiver) = 0;  // 42
+  virtual HRESULT STDMETHODCALLTYPE Stop() = 0;                                                               // 43
+  virtual HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* handler,
+                                                           EventRegistrationToken* token) = 0;    // 44
+  virtual HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken token) = 0;  // 45
 
  protected:
   ~ICoreWebView2() = default;
@@ -188,6 +289,63 @@ struct ICoreWebView2WebMessageReceivedEventArgs : Unknown {
 
  protected:
   ~ICoreWebView2WebMessageReceivedEventArgs() = default;
+};
+
+struct ICoreWebView2NavigationStartingEventArgs : Unknown {
+  static constexpr GUID iid = {0x5b495469, 0xe119, 0x438a, {0x9b, 0x18, 0x76, 0x04, 0xf2, 0x5f, 0x2e, 0x49}};
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                   // 3
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;       // 4
+  virtual HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* value) = 0;          // 5
+  virtual HRESULT STDMETHODCALLTYPE get_RequestHeaders(Unknown** headers) = 0;  // 6
+  virtual HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) = 0;               // 7
+  virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;                // 8
+  virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) = 0;           // 9
+
+ protected:
+  ~ICoreWebView2NavigationStartingEventArgs() = default;
+};
+
+struct ICoreWebView2NavigationCompletedEventArgs : Unknown {
+  static constexpr GUID iid = {0x30d68b7d, 0x20d9, 0x4752, {0xa9, 0xca, 0xec, 0x84, 0x48, 0xfb, 0xb5, 0xc1}};
+  virtual HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* success) = 0;                // 3
+  virtual HRESULT STDMETHODCALLTYPE get_WebErrorStatus(WebErrorStatus* status) = 0;  // 4
+  virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) = 0;                // 5
+
+ protected:
+  ~ICoreWebView2NavigationCompletedEventArgs() = default;
+};
+
+struct ICoreWebView2NewWindowRequestedEventArgs : Unknown {
+  static constexpr GUID iid = {0x34acb11c, 0xfc37, 0x4418, {0x91, 0x32, 0xf9, 0xc2, 0x1d, 0x1e, 0xaf, 0xb9}};
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                   // 3
+  virtual HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* window) = 0;   // 4
+  virtual HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** window) = 0;  // 5
+  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;              // 6
+  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;             // 7
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;       // 8
+
+ protected:
+  ~ICoreWebView2NewWindowRequestedEventArgs() = default;
+};
+
+struct ICoreWebView2PermissionRequestedEventArgs : Unknown {
+  static constexpr GUID iid = {0x973ae2ef, 0xff18, 0x4894, {0x8f, 0xb2, 0x3c, 0x75, 0x8f, 0x04, 0x68, 0x10}};
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                      // 3
+  virtual HRESULT STDMETHODCALLTYPE get_PermissionKind(PermissionKind* kind) = 0;  // 4
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) = 0;          // 5
+  virtual HRESULT STDMETHODCALLTYPE get_State(PermissionState* state) = 0;         // 6
+  virtual HRESULT STDMETHODCALLTYPE put_State(PermissionState state) = 0;          // 7
+
+ protected:
+  ~ICoreWebView2PermissionRequestedEventArgs() = default;
+};
+
+struct ICoreWebView2ProcessFailedEventArgs : Unknown {
+  static constexpr GUID iid = {0x8155a9a4, 0x1474, 0x4a86, {0x8c, 0xae, 0x15, 0x1b, 0x0f, 0xa6, 0xb8, 0xca}};
+  virtual HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(ProcessFailedKind* kind) = 0;  // 3
+
+ protected:
+  ~ICoreWebView2ProcessFailedEventArgs() = default;
 };
 
 // The loader's export (documented) and the installed runtime's own entry

@@ -2,17 +2,22 @@
 // library beside the program) hosted in a child window of the caller's
 // parent.
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <functional>
+#include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "ComPtr.h"
 #include "Engine.h"
+#include "ShellImports.h"
 #include "WebView/WebView2Abi.h"
 #include "WebView2Runtime.h"
 
@@ -32,6 +37,8 @@ constexpr UINT kWakeInterval = 250;
 // The runtime's first start on a cold machine takes seconds, not minutes.
 constexpr auto kCreationLimit = std::chrono::seconds(120);
 constexpr int kDrainLimit = 1'000'000;
+// Timers of post_delayed take ids from here on; kWakeTimer is below.
+constexpr UINT_PTR kFirstTaskTimer = kWakeTimer + 1;
 
 std::wstring widen(std::string_view text) {
   if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
@@ -47,6 +54,15 @@ std::wstring widen(std::string_view text) {
   return result;
 }
 
+struct CoTaskMemDeleter {
+  void operator()(wchar_t* text) const noexcept { CoTaskMemFree(text); }
+};
+
+// A string the runtime hands out through `get(LPWSTR*)`, as UTF-8; "" when
+// there is none. The runtime's copy is freed in every case.
+template <class Getter>
+std::string take_string(Getter get);
+
 std::string narrow(const wchar_t* text) {
   const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (length <= 1) {
@@ -56,6 +72,14 @@ std::string narrow(const wchar_t* text) {
   WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
   result.resize(static_cast<std::size_t>(length - 1));
   return result;
+}
+
+template <class Getter>
+std::string take_string(Getter get) {
+  LPWSTR raw = nullptr;
+  const HRESULT result = get(&raw);
+  const std::unique_ptr<wchar_t, CoTaskMemDeleter> owned(raw);
+  return SUCCEEDED(result) && owned ? narrow(owned.get()) : std::string();
 }
 
 // The thread's COM apartment for as long as an engine lives. The runtime
@@ -216,9 +240,25 @@ class WebViewWin32 final : public Engine {
 
   [[nodiscard]] void* native_handle(webview_native_handle_kind_t kind) const noexcept override;
 
-  void page_message(std::string_view message) { on_page_message(message); }
   void resized() noexcept;
+  void focus_page() noexcept;
+  void timer_fired(UINT_PTR id);
   void widget_gone() noexcept { widget_ = nullptr; }
+
+  // What the runtime's events report; see the handlers registered in start().
+  void on_web_message(abi::ICoreWebView2WebMessageReceivedEventArgs& args);
+  void on_navigation_starting(abi::ICoreWebView2NavigationStartingEventArgs& args);
+  void on_navigation_completed(abi::ICoreWebView2NavigationCompletedEventArgs& args);
+  void on_new_window(abi::ICoreWebView2NewWindowRequestedEventArgs& args);
+  void on_permission(abi::ICoreWebView2PermissionRequestedEventArgs& args);
+  void on_process_failed(abi::ICoreWebView2ProcessFailedEventArgs& args);
+
+  // What the handlers know of their engine: null once it is gone. The
+  // runtime may keep a handler past remove_*, so handlers never hold the
+  // engine itself.
+  struct Link {
+    WebViewWin32* engine = nullptr;
+  };
 
  protected:
   [[nodiscard]] std::string_view post_function() const noexcept override { return "window.chrome.webview.postMessage"; }
@@ -226,14 +266,33 @@ class WebViewWin32 final : public Engine {
   void set_document_script(const std::string& script) override;
   void evaluate(const std::string& script) override;
   void post_task(std::function<void()> task) override;
+  bool hand_over(const std::string& url) override;
+  void show_page(const std::string& html) override;
+  void reload_page() override;
+  void post_delayed(std::chrono::milliseconds delay, std::function<void()> task) override;
 
  private:
-  class MessageHandler;
+  using RemoveMethod = decltype(&abi::ICoreWebView2::remove_WebMessageReceived);
+  struct Subscription {
+    RemoveMethod remove = nullptr;
+    abi::EventRegistrationToken token{};
+  };
 
   // Runs the thread's message loop until `done` holds or the deadline
   // passes; a WM_QUIT met on the way is put back for the caller's loop.
   template <class Done>
   bool pump_until(Done done, Clock::time_point deadline);
+
+  // Registers `Handler` through `add`; remove_* runs at destruction.
+  template <class Handler, class Add>
+  bool subscribe(Add add, RemoveMethod remove);
+  bool subscribe_all();
+
+  // The runtime's browser process ended: the view is closed for good.
+  void browser_gone() noexcept;
+  [[nodiscard]] bool usable() const noexcept { return webview_ && !browser_gone_; }
+  void open_with_shell(const std::wstring& url) const;
+  static std::optional<LoadFailure> load_failure(abi::WebErrorStatus status) noexcept;
 
   // Declared first so that they go last: COM outlives every interface, the
   // runtime library every object it made.
@@ -244,40 +303,60 @@ class WebViewWin32 final : public Engine {
   ComPtr<abi::ICoreWebView2Environment> environment_;
   ComPtr<abi::ICoreWebView2Controller> controller_;
   ComPtr<abi::ICoreWebView2> webview_;
-  ComPtr<MessageHandler> message_handler_;
-  abi::EventRegistrationToken message_token_{};
-  bool message_registered_ = false;
+  std::shared_ptr<Link> link_ = std::make_shared<Link>();
+  std::vector<Subscription> subscriptions_;
   std::shared_ptr<DocumentScript> document_script_;
+  // post_delayed's tasks by timer id.
+  std::map<UINT_PTR, Task> timers_;
+  UINT_PTR next_timer_ = kFirstTaskTimer;
+  // show_page asked for the engine's own page; its navigation is not judged.
+  bool own_page_requested_ = false;
+  // The web page (http or https) whose load is under way: only its
+  // completion counts as a page loaded or failed.
+  UINT64 web_navigation_ = 0;
+  bool web_navigation_pending_ = false;
+  bool browser_gone_ = false;
 };
 
-// Hands the page's messages to the engine while it lives.
-class WebViewWin32::MessageHandler final : public ComHandler<abi::ICoreWebView2WebMessageReceivedEventHandler> {
- public:
-  explicit MessageHandler(WebViewWin32* engine) : engine_(engine) {}
-  void detach() noexcept { engine_ = nullptr; }
+namespace {
 
-  HRESULT STDMETHODCALLTYPE Invoke(abi::ICoreWebView2*, abi::ICoreWebView2WebMessageReceivedEventArgs* args) override {
-    if (engine_ == nullptr || args == nullptr) {
-      return S_OK;
-    }
-    LPWSTR message = nullptr;
-    // Fails for anything but a string: the bridge only ever posts strings.
-    if (SUCCEEDED(args->TryGetWebMessageAsString(&message)) && message != nullptr) {
+// One event of the runtime, passed to the engine's `Method` while the engine
+// lives. Nothing thrown leaves Invoke.
+template <class Interface, class Args, void (WebViewWin32::*Method)(Args&)>
+class EventHandler final : public ComHandler<Interface> {
+ public:
+  explicit EventHandler(std::shared_ptr<WebViewWin32::Link> link) : link_(std::move(link)) {}
+
+  HRESULT STDMETHODCALLTYPE Invoke(abi::ICoreWebView2*, Args* args) override {
+    WebViewWin32* engine = link_->engine;
+    if (engine != nullptr && args != nullptr) {
       try {
-        engine_->page_message(narrow(message));
+        (engine->*Method)(*args);
       } catch (...) {
-        // A message that cannot be queued is dropped, like a malformed one.
+        // What cannot be handled (memory) is dropped; the runtime goes on.
       }
     }
-    CoTaskMemFree(message);
     return S_OK;
   }
 
  private:
-  WebViewWin32* engine_;
+  std::shared_ptr<WebViewWin32::Link> link_;
 };
 
-namespace {
+using MessageHandler = EventHandler<abi::ICoreWebView2WebMessageReceivedEventHandler,
+                                    abi::ICoreWebView2WebMessageReceivedEventArgs, &WebViewWin32::on_web_message>;
+using NavigationStartingHandler =
+    EventHandler<abi::ICoreWebView2NavigationStartingEventHandler, abi::ICoreWebView2NavigationStartingEventArgs,
+                 &WebViewWin32::on_navigation_starting>;
+using NavigationCompletedHandler =
+    EventHandler<abi::ICoreWebView2NavigationCompletedEventHandler, abi::ICoreWebView2NavigationCompletedEventArgs,
+                 &WebViewWin32::on_navigation_completed>;
+using NewWindowHandler = EventHandler<abi::ICoreWebView2NewWindowRequestedEventHandler,
+                                      abi::ICoreWebView2NewWindowRequestedEventArgs, &WebViewWin32::on_new_window>;
+using PermissionHandler = EventHandler<abi::ICoreWebView2PermissionRequestedEventHandler,
+                                       abi::ICoreWebView2PermissionRequestedEventArgs, &WebViewWin32::on_permission>;
+using ProcessFailedHandler = EventHandler<abi::ICoreWebView2ProcessFailedEventHandler,
+                                          abi::ICoreWebView2ProcessFailedEventArgs, &WebViewWin32::on_process_failed>;
 
 LRESULT CALLBACK widget_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
@@ -289,6 +368,21 @@ LRESULT CALLBACK widget_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_SIZE:
       if (engine != nullptr) {
         engine->resized();
+      }
+      return 0;
+    case WM_SETFOCUS:
+      // Focus given to the widget belongs to the page.
+      if (engine != nullptr) {
+        engine->focus_page();
+      }
+      return 0;
+    case WM_TIMER:
+      if (engine != nullptr) {
+        try {
+          engine->timer_fired(static_cast<UINT_PTR>(wparam));
+        } catch (...) {
+          // A task's failure stays inside the task.
+        }
       }
       return 0;
     case kRunTask: {
@@ -398,11 +492,10 @@ bool WebViewWin32::start(bool debug) {
 
   document_script_ = std::make_shared<DocumentScript>();
   document_script_->webview = webview_.get();
-  message_handler_ = make_handler<MessageHandler>(this);
-  if (FAILED(webview_->add_WebMessageReceived(message_handler_.get(), &message_token_))) {
+  link_->engine = this;
+  if (!subscribe_all()) {
     return false;
   }
-  message_registered_ = true;
 
   // The bridge must be in place before the first page loads.
   set_document_script(document_script());
@@ -413,18 +506,52 @@ bool WebViewWin32::start(bool debug) {
 
   controller_->put_IsVisible(TRUE);
   resized();
+  // Typing goes to the chat from the start.
+  focus_page();
   return true;
+}
+
+template <class Handler, class Add>
+bool WebViewWin32::subscribe(Add add, RemoveMethod remove) {
+  auto handler = make_handler<Handler>(link_);
+  Subscription subscription;
+  subscription.remove = remove;
+  if (FAILED((webview_.get()->*add)(handler.get(), &subscription.token))) {
+    return false;
+  }
+  subscriptions_.push_back(subscription);
+  return true;
+}
+
+bool WebViewWin32::subscribe_all() {
+  using abi::ICoreWebView2;
+  return subscribe<MessageHandler>(&ICoreWebView2::add_WebMessageReceived, &ICoreWebView2::remove_WebMessageReceived) &&
+         subscribe<NavigationStartingHandler>(&ICoreWebView2::add_NavigationStarting,
+                                              &ICoreWebView2::remove_NavigationStarting) &&
+         subscribe<NavigationCompletedHandler>(&ICoreWebView2::add_NavigationCompleted,
+                                               &ICoreWebView2::remove_NavigationCompleted) &&
+         subscribe<NewWindowHandler>(&ICoreWebView2::add_NewWindowRequested,
+                                     &ICoreWebView2::remove_NewWindowRequested) &&
+         subscribe<PermissionHandler>(&ICoreWebView2::add_PermissionRequested,
+                                      &ICoreWebView2::remove_PermissionRequested) &&
+         subscribe<ProcessFailedHandler>(&ICoreWebView2::add_ProcessFailed, &ICoreWebView2::remove_ProcessFailed);
 }
 
 WebViewWin32::~WebViewWin32() {
   shut_down();
-  if (message_handler_) {
-    if (message_registered_ && webview_) {
-      webview_->remove_WebMessageReceived(message_token_);
+  link_->engine = nullptr;
+  if (webview_) {
+    for (const Subscription& subscription : subscriptions_) {
+      (webview_.get()->*subscription.remove)(subscription.token);
     }
-    message_handler_->detach();
-    message_handler_.reset();
   }
+  subscriptions_.clear();
+  if (widget_ != nullptr) {
+    for (const auto& timer : timers_) {
+      KillTimer(widget_, timer.first);
+    }
+  }
+  timers_.clear();
   if (document_script_) {
     document_script_->webview = nullptr;
   }
@@ -462,14 +589,243 @@ void WebViewWin32::resized() noexcept {
   }
 }
 
+void WebViewWin32::focus_page() noexcept {
+  if (controller_ && !browser_gone_) {
+    controller_->MoveFocus(abi::MoveFocusReason::Programmatic);
+  }
+}
+
 void WebViewWin32::load(const std::string& url) {
-  if (webview_) {
+  if (usable()) {
     webview_->Navigate(widen(url).c_str());
   }
 }
 
+void WebViewWin32::on_web_message(abi::ICoreWebView2WebMessageReceivedEventArgs& args) {
+  // Fails for anything but a string: the bridge only ever posts strings.
+  LPWSTR raw = nullptr;
+  const HRESULT result = args.TryGetWebMessageAsString(&raw);
+  const std::unique_ptr<wchar_t, CoTaskMemDeleter> message(raw);
+  if (SUCCEEDED(result) && message) {
+    on_page_message(narrow(message.get()));
+  }
+}
+
+void WebViewWin32::on_navigation_starting(abi::ICoreWebView2NavigationStartingEventArgs& args) {
+  const std::string url = take_string([&](LPWSTR* out) { return args.get_Uri(out); });
+  UINT64 id = 0;
+  args.get_NavigationId(&id);
+  const std::string scheme = url_scheme(url);
+  if (own_page_requested_ && (scheme == "data" || scheme == "about")) {
+    // The engine's own page: NavigateToString reaches here as such a URL.
+    own_page_requested_ = false;
+    web_navigation_pending_ = false;
+    return;
+  }
+  BOOL user_initiated = FALSE;
+  BOOL redirected = FALSE;
+  args.get_IsUserInitiated(&user_initiated);
+  args.get_IsRedirected(&redirected);
+  NavigationRequest request;
+  request.url = url;
+  // Only the top frame raises this event; frames keep to their own rules.
+  request.main_frame = true;
+  // A redirect is the server's doing, whoever started the navigation.
+  request.user_initiated = user_initiated != FALSE && redirected == FALSE;
+  if (navigation_requested(request) != NavigationVerdict::Stay) {
+    args.put_Cancel(TRUE);
+    return;
+  }
+  web_navigation_pending_ = scheme == "http" || scheme == "https";
+  web_navigation_ = id;
+}
+
+std::optional<Engine::LoadFailure> WebViewWin32::load_failure(abi::WebErrorStatus status) noexcept {
+  using abi::WebErrorStatus;
+  switch (status) {
+    case WebErrorStatus::CertificateCommonNameIsIncorrect:
+    case WebErrorStatus::CertificateExpired:
+    case WebErrorStatus::ClientCertificateContainsErrors:
+    case WebErrorStatus::CertificateRevoked:
+    case WebErrorStatus::CertificateIsInvalid:
+      return LoadFailure::Certificate;
+    case WebErrorStatus::ServerUnreachable:
+    case WebErrorStatus::Timeout:
+    case WebErrorStatus::ErrorHttpInvalidServerResponse:
+    case WebErrorStatus::ConnectionReset:
+    case WebErrorStatus::Disconnected:
+    case WebErrorStatus::CannotConnect:
+    case WebErrorStatus::HostNameNotResolved:
+    case WebErrorStatus::RedirectFailed:
+    case WebErrorStatus::UnexpectedError:
+    case WebErrorStatus::ValidProxyAuthenticationRequired:
+      return LoadFailure::Network;
+    // Another navigation took over (or was cancelled here), the response
+    // became a download, the runtime asks for a login, or "unknown", which
+    // is also what an HTTP error status reports: what shows stays.
+    case WebErrorStatus::OperationCanceled:
+    case WebErrorStatus::ConnectionAborted:
+    case WebErrorStatus::ValidAuthenticationCredentialsRequired:
+    case WebErrorStatus::Unknown:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+void WebViewWin32::on_navigation_completed(abi::ICoreWebView2NavigationCompletedEventArgs& args) {
+  UINT64 id = 0;
+  args.get_NavigationId(&id);
+  if (!web_navigation_pending_ || id != web_navigation_) {
+    return;
+  }
+  web_navigation_pending_ = false;
+  BOOL success = FALSE;
+  args.get_IsSuccess(&success);
+  if (success != FALSE) {
+    page_loaded();
+    return;
+  }
+  abi::WebErrorStatus status = abi::WebErrorStatus::Unknown;
+  args.get_WebErrorStatus(&status);
+  if (const std::optional<LoadFailure> failure = load_failure(status)) {
+    page_failed(*failure);
+  }
+}
+
+void WebViewWin32::on_new_window(abi::ICoreWebView2NewWindowRequestedEventArgs& args) {
+  // The engine has no window to give and the runtime must not open one of
+  // its own, whatever the verdict.
+  args.put_Handled(TRUE);
+  const std::string url = take_string([&](LPWSTR* out) { return args.get_Uri(out); });
+  BOOL user_initiated = FALSE;
+  args.get_IsUserInitiated(&user_initiated);
+  NavigationRequest request;
+  request.url = url;
+  request.new_window = true;
+  request.user_initiated = user_initiated != FALSE;
+  static_cast<void>(navigation_requested(request));
+}
+
+void WebViewWin32::on_permission(abi::ICoreWebView2PermissionRequestedEventArgs& args) {
+  // Notifications: the home's own origin may show them, nothing else may.
+  // Every other kind keeps the runtime's default.
+  abi::PermissionKind kind = abi::PermissionKind::UnknownPermission;
+  if (FAILED(args.get_PermissionKind(&kind)) || kind != abi::PermissionKind::Notifications || !home_origin()) {
+    return;
+  }
+  const std::optional<Origin> origin = url_origin(take_string([&](LPWSTR* out) { return args.get_Uri(out); }));
+  args.put_State(origin && *origin == *home_origin() ? abi::PermissionState::Allow : abi::PermissionState::Deny);
+}
+
+void WebViewWin32::on_process_failed(abi::ICoreWebView2ProcessFailedEventArgs& args) {
+  abi::ProcessFailedKind kind = abi::ProcessFailedKind::BrowserProcessExited;
+  if (FAILED(args.get_ProcessFailedKind(&kind))) {
+    return;
+  }
+  switch (kind) {
+    case abi::ProcessFailedKind::RenderProcessExited:
+    case abi::ProcessFailedKind::RenderProcessUnresponsive:
+      page_process_gone();
+      return;
+    case abi::ProcessFailedKind::BrowserProcessExited:
+      browser_gone();
+      return;
+  }
+  // Frames' renderers, the GPU and helper processes: the runtime restarts
+  // them itself and the page goes on.
+}
+
+void WebViewWin32::browser_gone() noexcept {
+  // The runtime has closed this view for good and nothing of it answers any
+  // more. Nothing is loaded or retried from now on; the view stays empty
+  // until the client starts again (a new browser would replace the
+  // controller that the gadget library holds).
+  browser_gone_ = true;
+  if (widget_ != nullptr) {
+    for (const auto& timer : timers_) {
+      KillTimer(widget_, timer.first);
+    }
+  }
+  timers_.clear();
+}
+
+bool WebViewWin32::hand_over(const std::string& url) {
+  if (widget_ == nullptr) {
+    return false;
+  }
+  // From the widget's queue, not inside the runtime's event: the shell may
+  // show a dialog, and the runtime's events must not run a nested loop.
+  post_task([this, wide = widen(url)] { open_with_shell(wide); });
+  return true;
+}
+
+void WebViewWin32::open_with_shell(const std::wstring& url) const {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  // Finished before the call returns, so nothing of it is left to a thread
+  // or loop that may be gone by then (the client may be closing).
+  info.fMask = SEE_MASK_NOASYNC;
+  info.hwnd = GetAncestor(parent_, GA_ROOT);
+  info.lpVerb = L"open";
+  info.lpFile = url.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  // A failure has already been shown by the shell, or there is no handler.
+  static_cast<void>(shell_imports().execute(&info));
+}
+
+void WebViewWin32::show_page(const std::string& html) {
+  if (!usable()) {
+    return;
+  }
+  own_page_requested_ = true;
+  web_navigation_pending_ = false;
+  webview_->NavigateToString(widen(html).c_str());
+}
+
+void WebViewWin32::reload_page() {
+  if (!usable()) {
+    return;
+  }
+  if (own_page()) {
+    // Our own page has nothing to reload; the home is what failed.
+    load(home());
+    return;
+  }
+  // The same page again, so the user keeps their place in the chat.
+  webview_->Reload();
+}
+
+void WebViewWin32::post_delayed(std::chrono::milliseconds delay, std::function<void()> task) {
+  if (widget_ == nullptr || browser_gone_) {
+    return;
+  }
+  const UINT_PTR id = next_timer_++;
+  if (next_timer_ < kFirstTaskTimer) {
+    next_timer_ = kFirstTaskTimer;  // wrapped
+  }
+  const auto wait = static_cast<UINT>(
+      std::clamp<std::chrono::milliseconds::rep>(delay.count(), USER_TIMER_MINIMUM, USER_TIMER_MAXIMUM));
+  timers_[id] = std::move(task);
+  if (SetTimer(widget_, id, wait, nullptr) == 0) {
+    timers_.erase(id);
+  }
+}
+
+void WebViewWin32::timer_fired(UINT_PTR id) {
+  const auto found = timers_.find(id);
+  if (found == timers_.end()) {
+    return;
+  }
+  KillTimer(widget_, id);
+  const Task task = std::move(found->second);
+  timers_.erase(found);
+  if (task) {
+    task();
+  }
+}
+
 void WebViewWin32::set_document_script(const std::string& script) {
-  if (!webview_ || !document_script_) {
+  if (!usable() || !document_script_) {
     return;
   }
   DocumentScript& current = *document_script_;
@@ -486,7 +842,7 @@ void WebViewWin32::set_document_script(const std::string& script) {
 }
 
 void WebViewWin32::evaluate(const std::string& script) {
-  if (webview_) {
+  if (usable()) {
     auto handler = make_handler<ScriptDoneHandler>();
     webview_->ExecuteScript(widen(script).c_str(), handler.get());
   }
@@ -500,6 +856,11 @@ void WebViewWin32::post_task(std::function<void()> task) {
   if (PostMessageW(widget_, kRunTask, 0, reinterpret_cast<LPARAM>(owned.get()))) {
     owned.release();
   }
+}
+
+ShellImports& shell_imports() {
+  static ShellImports imports{ShellExecuteExW};
+  return imports;
 }
 
 }  // namespace velto::webview

@@ -6,6 +6,7 @@
 #define FAKE_RUNTIME_BUILD
 #include "FakeRuntime.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -141,8 +142,200 @@ class FakeMessageArgs final : public Fake<ICoreWebView2WebMessageReceivedEventAr
   std::wstring text_;
 };
 
+// A copy the receiver frees with CoTaskMemFree, as the runtime's strings.
+LPWSTR task_string(const std::wstring& text) {
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+  if (copy != nullptr) {
+    CopyMemory(copy, text.c_str(), bytes);
+  }
+  return copy;
+}
+
+// Event arguments record what the engine sets on them, in the log too.
+class FakeNavigationStartingArgs final : public Fake<ICoreWebView2NavigationStartingEventArgs> {
+ public:
+  FakeNavigationStartingArgs(std::wstring uri, bool user_initiated, bool redirected, UINT64 id)
+      : uri_(std::move(uri)), user_initiated_(user_initiated), redirected_(redirected), id_(id) {}
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
+    *uri = task_string(uri_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    *value = user_initiated_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* value) override {
+    *value = redirected_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_RequestHeaders(Unknown**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override {
+    *cancel = cancel_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
+    record("put_Cancel " + std::to_string(cancel));
+    cancel_ = cancel;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override {
+    *id = id_;
+    return S_OK;
+  }
+  [[nodiscard]] BOOL cancel() const { return cancel_; }
+
+ private:
+  std::wstring uri_;
+  bool user_initiated_;
+  bool redirected_;
+  UINT64 id_;
+  BOOL cancel_ = FALSE;
+};
+
+class FakeNavigationCompletedArgs final : public Fake<ICoreWebView2NavigationCompletedEventArgs> {
+ public:
+  FakeNavigationCompletedArgs(bool success, WebErrorStatus status, UINT64 id)
+      : success_(success), status_(status), id_(id) {}
+  HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* success) override {
+    *success = success_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_WebErrorStatus(WebErrorStatus* status) override {
+    *status = status_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override {
+    *id = id_;
+    return S_OK;
+  }
+
+ private:
+  bool success_;
+  WebErrorStatus status_;
+  UINT64 id_;
+};
+
+class FakeNewWindowArgs final : public Fake<ICoreWebView2NewWindowRequestedEventArgs> {
+ public:
+  FakeNewWindowArgs(std::wstring uri, bool user_initiated) : uri_(std::move(uri)), user_initiated_(user_initiated) {}
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
+    *uri = task_string(uri_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2*) override {
+    record("put_NewWindow");
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** window) override {
+    *window = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
+    record("put_Handled " + std::to_string(handled));
+    handled_ = handled;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
+    *handled = handled_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    *value = user_initiated_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  [[nodiscard]] BOOL handled() const { return handled_; }
+
+ private:
+  std::wstring uri_;
+  bool user_initiated_;
+  BOOL handled_ = FALSE;
+};
+
+class FakePermissionArgs final : public Fake<ICoreWebView2PermissionRequestedEventArgs> {
+ public:
+  FakePermissionArgs(std::wstring uri, PermissionKind kind) : uri_(std::move(uri)), kind_(kind) {}
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override {
+    *uri = task_string(uri_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_PermissionKind(PermissionKind* kind) override {
+    *kind = kind_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    *value = FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_State(PermissionState* state) override {
+    *state = state_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_State(PermissionState state) override {
+    record("put_State " + std::to_string(static_cast<int>(state)));
+    state_ = state;
+    return S_OK;
+  }
+  [[nodiscard]] PermissionState state() const { return state_; }
+
+ private:
+  std::wstring uri_;
+  PermissionKind kind_;
+  PermissionState state_ = PermissionState::Default;
+};
+
+class FakeProcessFailedArgs final : public Fake<ICoreWebView2ProcessFailedEventArgs> {
+ public:
+  explicit FakeProcessFailedArgs(ProcessFailedKind kind) : kind_(kind) {}
+  HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(ProcessFailedKind* kind) override {
+    *kind = kind_;
+    return S_OK;
+  }
+
+ private:
+  ProcessFailedKind kind_;
+};
+
+// One event's registered handler, as the runtime keeps it.
+template <class Handler>
+class EventSlot {
+ public:
+  EventSlot(const char* name, std::int64_t token) : name_(name), token_(token) {}
+  HRESULT add(Handler* handler, EventRegistrationToken* token) {
+    record(std::string("add_") + name_);
+    handler_ = ComPtr<Handler>::retain(handler);
+    token->value = token_;
+    return S_OK;
+  }
+  HRESULT remove(EventRegistrationToken token) {
+    record(std::string("remove_") + name_ + " " + std::to_string(token.value));
+    if (token.value == token_) {
+      handler_.reset();
+    }
+    return S_OK;
+  }
+  // Calls the handler as the runtime does from its own dispatch; false when
+  // none is registered.
+  template <class Args>
+  bool raise(ICoreWebView2* sender, Args* args) {
+    if (!handler_) {
+      return false;
+    }
+    // The handler may remove itself meanwhile.
+    const ComPtr<Handler> held = handler_;
+    held->Invoke(sender, args);
+    return true;
+  }
+  void clear() { handler_.reset(); }
+
+ private:
+  const char* name_;
+  std::int64_t token_;
+  ComPtr<Handler> handler_;
+};
+
 class FakeWebView;
-FakeWebView* g_webview = nullptr;  // the one whose message handler the tests drive
+FakeWebView* g_webview = nullptr;  // the one whose events the tests raise
 
 class FakeWebView final : public Fake<WebViewStub> {
  public:
@@ -162,6 +355,49 @@ class FakeWebView final : public Fake<WebViewStub> {
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override {
     record("Navigate " + utf8(uri));
     return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html) override {
+    record("NavigateToString " + utf8(html));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Reload() override {
+    record("Reload");
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
+                                                   EventRegistrationToken* token) override {
+    return navigation_starting_.add(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken token) override {
+    return navigation_starting_.remove(token);
+  }
+  HRESULT STDMETHODCALLTYPE add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler* handler,
+                                                    EventRegistrationToken* token) override {
+    return navigation_completed_.add(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken token) override {
+    return navigation_completed_.remove(token);
+  }
+  HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* handler,
+                                                   EventRegistrationToken* token) override {
+    return new_window_.add(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken token) override {
+    return new_window_.remove(token);
+  }
+  HRESULT STDMETHODCALLTYPE add_PermissionRequested(ICoreWebView2PermissionRequestedEventHandler* handler,
+                                                    EventRegistrationToken* token) override {
+    return permission_.add(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken token) override {
+    return permission_.remove(token);
+  }
+  HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
+                                              EventRegistrationToken* token) override {
+    return process_failed_.add(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken token) override {
+    return process_failed_.remove(token);
   }
   HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
       LPCWSTR script, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) override {
@@ -188,31 +424,67 @@ class FakeWebView final : public Fake<WebViewStub> {
   }
   HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
                                                    EventRegistrationToken* token) override {
-    record("add_WebMessageReceived");
-    message_handler_ = ComPtr<ICoreWebView2WebMessageReceivedEventHandler>::retain(handler);
-    token->value = 7;
-    return S_OK;
+    return message_.add(handler, token);
   }
   HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) override {
-    record("remove_WebMessageReceived " + std::to_string(token.value));
-    message_handler_.reset();
-    return S_OK;
+    return message_.remove(token);
   }
 
   bool post(const wchar_t* text) {
-    if (!message_handler_) {
-      return false;
+    auto args = ComPtr<FakeMessageArgs>::adopt(new FakeMessageArgs(text));
+    return message_.raise(this, args.get());
+  }
+  int new_window(const wchar_t* uri, bool user_initiated, int* handled) {
+    auto args = ComPtr<FakeNewWindowArgs>::adopt(new FakeNewWindowArgs(uri, user_initiated));
+    const bool raised = new_window_.raise(this, args.get());
+    if (handled != nullptr) {
+      *handled = args->handled();
     }
-    auto args = ComPtr<ICoreWebView2WebMessageReceivedEventArgs>::adopt(new FakeMessageArgs(text));
-    message_handler_->Invoke(this, args.get());
-    return true;
+    return raised ? 1 : 0;
+  }
+  int navigation_starting(const wchar_t* uri, bool user_initiated, bool redirected, UINT64 id, int* cancel) {
+    auto args =
+        ComPtr<FakeNavigationStartingArgs>::adopt(new FakeNavigationStartingArgs(uri, user_initiated, redirected, id));
+    const bool raised = navigation_starting_.raise(this, args.get());
+    if (cancel != nullptr) {
+      *cancel = args->cancel();
+    }
+    return raised ? 1 : 0;
+  }
+  int navigation_completed(bool success, WebErrorStatus status, UINT64 id) {
+    auto args = ComPtr<FakeNavigationCompletedArgs>::adopt(new FakeNavigationCompletedArgs(success, status, id));
+    return navigation_completed_.raise(this, args.get()) ? 1 : 0;
+  }
+  int process_failed(ProcessFailedKind kind) {
+    auto args = ComPtr<FakeProcessFailedArgs>::adopt(new FakeProcessFailedArgs(kind));
+    return process_failed_.raise(this, args.get()) ? 1 : 0;
+  }
+  int permission_requested(const wchar_t* uri, PermissionKind kind, int* state) {
+    auto args = ComPtr<FakePermissionArgs>::adopt(new FakePermissionArgs(uri, kind));
+    const bool raised = permission_.raise(this, args.get());
+    if (state != nullptr) {
+      *state = static_cast<int>(args->state());
+    }
+    return raised ? 1 : 0;
   }
   // Closing the controller drops the page and its handlers.
-  void close() { message_handler_.reset(); }
+  void close() {
+    message_.clear();
+    navigation_starting_.clear();
+    navigation_completed_.clear();
+    new_window_.clear();
+    permission_.clear();
+    process_failed_.clear();
+  }
 
  private:
   ComPtr<ICoreWebView2Settings> settings_;
-  ComPtr<ICoreWebView2WebMessageReceivedEventHandler> message_handler_;
+  EventSlot<ICoreWebView2WebMessageReceivedEventHandler> message_{"WebMessageReceived", 7};
+  EventSlot<ICoreWebView2NavigationStartingEventHandler> navigation_starting_{"NavigationStarting", 11};
+  EventSlot<ICoreWebView2NavigationCompletedEventHandler> navigation_completed_{"NavigationCompleted", 12};
+  EventSlot<ICoreWebView2NewWindowRequestedEventHandler> new_window_{"NewWindowRequested", 13};
+  EventSlot<ICoreWebView2PermissionRequestedEventHandler> permission_{"PermissionRequested", 14};
+  EventSlot<ICoreWebView2ProcessFailedEventHandler> process_failed_{"ProcessFailed", 15};
   int scripts_ = 0;
 };
 
@@ -227,6 +499,10 @@ class FakeController final : public Fake<ControllerStub> {
   HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) override {
     record("put_Bounds " + std::to_string(bounds.left) + " " + std::to_string(bounds.top) + " " +
            std::to_string(bounds.right) + " " + std::to_string(bounds.bottom));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE MoveFocus(MoveFocusReason reason) override {
+    record("MoveFocus " + std::to_string(static_cast<int>(reason)));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Close() override {
@@ -303,6 +579,29 @@ FAKE_RUNTIME_API long fake_runtime_live_objects() {
 
 FAKE_RUNTIME_API int fake_runtime_post_message(const wchar_t* text) {
   return g_webview != nullptr && g_webview->post(text) ? 1 : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_new_window(const wchar_t* uri, int user_initiated, int* handled) {
+  return g_webview != nullptr ? g_webview->new_window(uri, user_initiated != 0, handled) : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_navigation_starting(const wchar_t* uri, int user_initiated, int redirected,
+                                                      unsigned long long id, int* cancel) {
+  return g_webview != nullptr ? g_webview->navigation_starting(uri, user_initiated != 0, redirected != 0, id, cancel)
+                              : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_navigation_completed(int success, int status, unsigned long long id) {
+  return g_webview != nullptr ? g_webview->navigation_completed(success != 0, static_cast<WebErrorStatus>(status), id)
+                              : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_process_failed(int kind) {
+  return g_webview != nullptr ? g_webview->process_failed(static_cast<ProcessFailedKind>(kind)) : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_permission_requested(const wchar_t* uri, int kind, int* state) {
+  return g_webview != nullptr ? g_webview->permission_requested(uri, static_cast<PermissionKind>(kind), state) : 0;
 }
 
 FAKE_RUNTIME_API void fake_runtime_fail(const char* step) {

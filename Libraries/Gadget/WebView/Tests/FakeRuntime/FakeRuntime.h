@@ -16,13 +16,26 @@ FAKE_RUNTIME_API int fake_runtime_log_size();
 FAKE_RUNTIME_API const char* fake_runtime_log_entry(int index);
 FAKE_RUNTIME_API void fake_runtime_clear_log();
 
-// Environments, controllers, web views, settings and message arguments alive.
+// Environments, controllers, web views, settings and event arguments alive.
 FAKE_RUNTIME_API long fake_runtime_live_objects();
 
 // The page posting `text` through the bridge: the registered message
 // handler is called at once, as the runtime does from its own dispatch.
 // 0 when no handler is registered.
 FAKE_RUNTIME_API int fake_runtime_post_message(const wchar_t* text);
+
+// The runtime raising one of its events, with arguments that record what
+// the engine sets on them (also in the log: "put_Handled 1", "put_Cancel 1",
+// "put_State 2"). Each answers 0 when no handler is registered, and passes
+// back what the engine set when given somewhere to put it. Numbers are the
+// runtime's own: web error statuses, process failure kinds, permission
+// kinds and states.
+FAKE_RUNTIME_API int fake_runtime_new_window(const wchar_t* uri, int user_initiated, int* handled);
+FAKE_RUNTIME_API int fake_runtime_navigation_starting(const wchar_t* uri, int user_initiated, int redirected,
+                                                      unsigned long long id, int* cancel);
+FAKE_RUNTIME_API int fake_runtime_navigation_completed(int success, int status, unsigned long long id);
+FAKE_RUNTIME_API int fake_runtime_process_failed(int kind);
+FAKE_RUNTIME_API int fake_runtime_permission_requested(const wchar_t* uri, int kind, int* state);
 
 // Makes the named step ("environment" or "controller") fail from now on;
 // null or "" for none.

@@ -8,13 +8,15 @@
 
 namespace velto::webview::abi {
 
-#define VELTO_UNUSED_EVENT(name)                                                     \
-  HRESULT STDMETHODCALLTYPE add_##name(Unknown*, EventRegistrationToken*) override { \
+#define VELTO_UNUSED_EVENT_OF(name, Handler)                                         \
+  HRESULT STDMETHODCALLTYPE add_##name(Handler*, EventRegistrationToken*) override { \
     return E_NOTIMPL;                                                                \
   }                                                                                  \
   HRESULT STDMETHODCALLTYPE remove_##name(EventRegistrationToken) override {         \
     return E_NOTIMPL;                                                                \
   }
+#define VELTO_UNUSED_EVENT(name) VELTO_UNUSED_EVENT_OF(name, Unknown)
+#define VELTO_UNUSED_WEBVIEW_EVENT(name) VELTO_UNUSED_EVENT_OF(name, ICoreWebView2##name##EventHandler)
 
 struct SettingsStub : ICoreWebView2Settings {
   HRESULT STDMETHODCALLTYPE get_IsScriptEnabled(BOOL*) override { return E_NOTIMPL; }
@@ -37,16 +39,16 @@ struct WebViewStub : ICoreWebView2 {
   HRESULT STDMETHODCALLTYPE get_Source(LPWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR) override { return E_NOTIMPL; }
-  VELTO_UNUSED_EVENT(NavigationStarting)
+  VELTO_UNUSED_WEBVIEW_EVENT(NavigationStarting)
   VELTO_UNUSED_EVENT(ContentLoading)
   VELTO_UNUSED_EVENT(SourceChanged)
   VELTO_UNUSED_EVENT(HistoryChanged)
-  VELTO_UNUSED_EVENT(NavigationCompleted)
+  VELTO_UNUSED_WEBVIEW_EVENT(NavigationCompleted)
   VELTO_UNUSED_EVENT(FrameNavigationStarting)
   VELTO_UNUSED_EVENT(FrameNavigationCompleted)
   VELTO_UNUSED_EVENT(ScriptDialogOpening)
-  VELTO_UNUSED_EVENT(PermissionRequested)
-  VELTO_UNUSED_EVENT(ProcessFailed)
+  VELTO_UNUSED_WEBVIEW_EVENT(PermissionRequested)
+  VELTO_UNUSED_WEBVIEW_EVENT(ProcessFailed)
   HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
       LPCWSTR, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler*) override {
     return E_NOTIMPL;
@@ -64,6 +66,15 @@ struct WebViewStub : ICoreWebView2 {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CallDevToolsProtocolMethod(LPCWSTR, LPCWSTR, Unknown*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_CanGoBack(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_CanGoForward(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GoBack() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GoForward() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetDevToolsProtocolEventReceiver(LPCWSTR, Unknown**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stop() override { return E_NOTIMPL; }
+  VELTO_UNUSED_WEBVIEW_EVENT(NewWindowRequested)
 
  protected:
   ~WebViewStub() = default;
@@ -78,7 +89,7 @@ struct ControllerStub : ICoreWebView2Controller {
   HRESULT STDMETHODCALLTYPE put_ZoomFactor(double) override { return E_NOTIMPL; }
   VELTO_UNUSED_EVENT(ZoomFactorChanged)
   HRESULT STDMETHODCALLTYPE SetBoundsAndZoomFactor(RECT, double) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE MoveFocus(int) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE MoveFocus(MoveFocusReason) override { return E_NOTIMPL; }
   VELTO_UNUSED_EVENT(MoveFocusRequested)
   VELTO_UNUSED_EVENT(GotFocus)
   VELTO_UNUSED_EVENT(LostFocus)
@@ -93,6 +104,8 @@ struct ControllerStub : ICoreWebView2Controller {
   ~ControllerStub() = default;
 };
 
+#undef VELTO_UNUSED_WEBVIEW_EVENT
 #undef VELTO_UNUSED_EVENT
+#undef VELTO_UNUSED_EVENT_OF
 
 }  // namespace velto::webview::abi
