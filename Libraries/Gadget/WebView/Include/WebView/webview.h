@@ -89,8 +89,9 @@ webview_error_t webview_return(webview_t w, const char* id, int status, const ch
 // the desktop's default handler instead, when the scheme is one it may be
 // given, and nowhere otherwise. A page that fails to load, or whose process
 // dies, gives way to a page of the engine's own and the home is loaded
-// again by itself; downloads go to the user's download folder. Null or ""
-// turns all of this off (the default).
+// again by itself; downloads go to the user's download folder. Pages of the
+// home's origin may show desktop notifications, other pages may not. Null
+// or "" turns all of this off (the default).
 webview_error_t webview_set_home(webview_t w, const char* url);
 
 #ifdef __cplusplus
