@@ -148,6 +148,21 @@ class RoutesTest(ServerTestCase):
                 self.assertEqual(got, status)
                 self.assertIn(text, body.decode())
 
+    def test_chat_setup_lasts_until_reset(self):
+        def chat():
+            return self.get("/chat")[1].decode()
+        self.assertIn("var setup = {};", chat())
+        self.get("/test/chat-setup?notifications=1&frame=https%3A%2F%2F127.0.0.1%2F%3C%2Fscript%3E")
+        page = chat()
+        self.assertIn('"notifications": true', page)
+        # A frame URL cannot end the page's script.
+        self.assertIn('"frame": "https://127.0.0.1/<\\/script>"', page)
+        code, body, status = self.get("/test/permission-frame")
+        self.assertEqual((code, status), (CURL_OK, 200))
+        self.assertIn("requestPermission", body.decode())
+        self.get("/test/reset")
+        self.assertIn("var setup = {};", chat())
+
     def test_descriptor_publishes_the_current_version(self):
         code, body, status = self.get("/uploads/chat_files/velto_web-chat_client.ini")
         self.assertEqual((code, status), (CURL_OK, 200))

@@ -189,6 +189,8 @@ class ChatState:
         self.simulated_count = 0
         self.requests = collections.deque(maxlen=REQUEST_LOG_SIZE)
         self.beacons = collections.deque(maxlen=REQUEST_LOG_SIZE)
+        # What /test/chat-setup asked the chat page to do besides chatting.
+        self.chat_setup = {}
 
     def add_message(self, author, text, client="", nonce="", extra=None):
         with self.lock:
@@ -220,6 +222,14 @@ class ChatState:
         with self.lock:
             self.beacons.append(entry)
 
+    def set_chat_setup(self, setup):
+        with self.lock:
+            self.chat_setup = dict(setup)
+
+    def get_chat_setup(self):
+        with self.lock:
+            return dict(self.chat_setup)
+
     def snapshot(self):
         with self.lock:
             return list(self.requests), list(self.beacons)
@@ -228,6 +238,7 @@ class ChatState:
         with self.lock:
             self.requests.clear()
             self.beacons.clear()
+            self.chat_setup = {}
 
 
 def message_generator(state, interval, stop):
@@ -361,6 +372,8 @@ CHAT_PAGE = """<!DOCTYPE html>
   var list = document.getElementById("messages");
   var status = document.getElementById("status");
   var input = document.getElementById("text");
+  // Only what /test/chat-setup turned on; {} for the demo.
+  var setup = /*SETUP*/{};
 
   function beacon(params) {
     var query = Object.keys(params).map(function (k) {
@@ -501,6 +514,35 @@ CHAT_PAGE = """<!DOCTYPE html>
       function () { beacon({ event: "notify-rejected", id: m.id }); });
   }
 
+  // Desktop notifications, when the test set-up asks for them: the permission
+  // the page starts with, the answer to its request at the first key or click
+  // (a request needs the user's gesture), and one notification per message
+  // from someone else.
+  function showNotification(m) {
+    if (!setup.notifications || !("Notification" in window) || Notification.permission !== "granted") return;
+    var note = new Notification(m.author, { body: m.text, tag: String(m.id) });
+    note.onshow = function () { beacon({ event: "notification-shown", id: m.id }); };
+    note.onerror = function () { beacon({ event: "notification-error", id: m.id }); };
+  }
+  if (setup.notifications && "Notification" in window) {
+    beacon({ event: "notification-permission", id: Notification.permission });
+    var asked = false;
+    var ask = function () {
+      if (asked) return;
+      asked = true;
+      Notification.requestPermission().then(function (answer) { beacon({ event: "permission-answer", id: answer }); });
+    };
+    document.addEventListener("keydown", ask, true);
+    document.addEventListener("click", ask, true);
+  }
+  if (setup.frame) {
+    // A strip over the header, at the top left, for a test to click into.
+    var frame = document.createElement("iframe");
+    frame.src = setup.frame;
+    frame.style.cssText = "position:fixed;left:0;top:0;width:100%;height:60px;border:0;background:#fff";
+    document.body.appendChild(frame);
+  }
+
   function poll() {
     fetch("/chat/messages?since=" + lastId, { cache: "no-store" })
       .then(function (r) { if (!r.ok) throw new Error(r.status); return r.json(); })
@@ -512,7 +554,7 @@ CHAT_PAGE = """<!DOCTYPE html>
           if (own && pending[m.nonce]) { delete pending[m.nonce]; shown[m.id] = true; }
           var fresh = !shown[m.id];
           show(m, own);
-          if (loaded && fresh && !own) notify(m);
+          if (loaded && fresh && !own) { notify(m); showNotification(m); }
         });
         lastId = Math.max(lastId, data.last);
         loaded = true;
@@ -588,6 +630,32 @@ document.cookie = "velto_test=1; max-age=3600; path=/; secure";
 try { localStorage.setItem("velto_test", "stored"); } catch (e) {}
 window.addEventListener("load", function () {
   fetch("/chat/beacon?event=load&id=bindings", { method: "POST", cache: "no-store" }).catch(function () {});
+});
+</script>
+</body>
+</html>
+"""
+
+
+# A frame for the chat page's notification tests, usually of another origin:
+# a click anywhere asks for the notification permission and reports the
+# answer as the beacon `frame-permission`.
+PERMISSION_FRAME_PAGE = """<!DOCTYPE html>
+<html>
+<head><meta charset="utf-8"><title>frame</title>
+<style>html, body { height: 100%; margin: 0; } body { background: #ffe9a8; font: 13px sans-serif; }</style>
+</head>
+<body>
+<p>frame</p>
+<script>
+"use strict";
+function beacon(event, id) {
+  fetch("/chat/beacon?event=" + event + "&id=" + encodeURIComponent(id), { method: "POST", cache: "no-store" })
+    .catch(function () {});
+}
+beacon("frame-load", location.origin);
+document.addEventListener("click", function () {
+  Notification.requestPermission().then(function (answer) { beacon("frame-permission", answer); });
 });
 </script>
 </body>
@@ -687,7 +755,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # --- chat ---
 
     def chat_page(self, query):
-        self.send_body(200, CHAT_PAGE.encode())
+        setup = json.dumps(self.server.state.get_chat_setup()).replace("</", "<\\/")
+        self.send_body(200, CHAT_PAGE.replace("/*SETUP*/{}", setup).encode())
 
     def chat_messages(self, query):
         state = self.server.state
@@ -896,6 +965,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def test_bindings(self, query):
         self.send_body(200, BINDINGS_PAGE.encode())
 
+    def test_permission_frame(self, query):
+        self.send_body(200, PERMISSION_FRAME_PAGE.encode())
+
+    def test_chat_setup(self, query):
+        """What the chat page does besides chatting, until the next /test/reset."""
+        setup = {}
+        if query.get("notifications", [""])[0] == "1":
+            setup["notifications"] = True
+        if query.get("frame", [""])[0]:
+            setup["frame"] = query["frame"][0]
+        self.server.state.set_chat_setup(setup)
+        self.send_json(setup)
+
     def test_message(self, query):
         text = query.get("text", ["Тестовое сообщение"])[0]
         author = query.get("author", [SIMULATED_AUTHOR])[0]
@@ -963,6 +1045,8 @@ ROUTES = {
     "/test/hangup": Handler.test_hangup,
     "/test/bindings": Handler.test_bindings,
     "/test/message": Handler.test_message,
+    "/test/chat-setup": Handler.test_chat_setup,
+    "/test/permission-frame": Handler.test_permission_frame,
     "/test/requests": Handler.test_requests,
     "/test/beacons": Handler.test_beacons,
     "/test/reset": Handler.test_reset,

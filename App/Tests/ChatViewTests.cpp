@@ -189,5 +189,118 @@ TEST_F(ChatView, AMessageAlertsOnlyAUserWhoIsLookingElsewhere) {
   close_and_expect_exit_code_zero();
 }
 
+// The size the page reported last, "<width>x<height>" in CSS pixels.
+std::string last_viewport() {
+  const std::string beacons = fetch("/test/beacons");
+  const std::string marker = "\"event\": \"viewport\", \"id\": \"";
+  const auto at = beacons.rfind(marker);
+  if (at == std::string::npos) {
+    return "";
+  }
+  const auto start = at + marker.size();
+  return beacons.substr(start, beacons.find('"', start) - start);
+}
+
+int viewport_width() {
+  return std::atoi(last_viewport().c_str());
+}
+
+TEST_F(ChatView, TypingRightAfterStartReachesTheMessageField) {
+  start();
+  // As a user would: the window came up in front and nothing was clicked.
+  ASSERT_TRUE(eventually([&] { return shell("xdotool getactivewindow") == std::to_string(window_) + "\n"; }, 10s))
+      << "the window manager did not put the client in front";
+  shell("xdotool type --delay 30 'typed at once'");
+  shell("xdotool key Return");
+  EXPECT_TRUE(eventually([] { return fetch("/chat/messages").find("typed at once") != std::string::npos; }, 10s))
+      << "the keys did not reach the page's message field";
+  close_and_expect_exit_code_zero();
+}
+
+TEST_F(ChatView, ZoomAndReloadKeys) {
+  start();
+  shell("xdotool windowactivate --sync " + std::to_string(window_));
+  ASSERT_TRUE(eventually([] { return last_viewport() == "400x700"; }, 10s));
+
+  shell("xdotool key ctrl+plus");
+  EXPECT_TRUE(eventually([] { return viewport_width() < 400; }, 10s)) << "Ctrl+plus did not enlarge the page";
+  shell("xdotool key ctrl+0");
+  EXPECT_TRUE(eventually([] { return last_viewport() == "400x700"; }, 10s)) << "Ctrl+0 did not reset the zoom";
+  shell("xdotool key ctrl+minus");
+  EXPECT_TRUE(eventually([] { return viewport_width() > 400; }, 10s)) << "Ctrl+minus did not shrink the page";
+  shell("xdotool key ctrl+0");
+  ASSERT_TRUE(eventually([] { return last_viewport() == "400x700"; }, 10s));
+
+  // The wheel with Ctrl held, over the page.
+  shell("xdotool mousemove --window " + std::to_string(window_) + " 200 300");
+  shell("xdotool keydown ctrl click 4 keyup ctrl");
+  EXPECT_TRUE(eventually([] { return viewport_width() < 400; }, 10s)) << "Ctrl+wheel up did not enlarge the page";
+  shell("xdotool key ctrl+0");
+  ASSERT_TRUE(eventually([] { return last_viewport() == "400x700"; }, 10s));
+
+  const std::size_t loads = count_of(fetch("/test/beacons"), "\"event\": \"load\"");
+  shell("xdotool key F5");
+  EXPECT_TRUE(eventually([&] { return count_of(fetch("/test/beacons"), "\"event\": \"load\"") > loads; }, 15s))
+      << "F5 did not reload the page";
+  shell("xdotool key ctrl+r");
+  EXPECT_TRUE(eventually([&] { return count_of(fetch("/test/beacons"), "\"event\": \"load\"") > loads + 1; }, 15s))
+      << "Ctrl+R did not reload the page";
+  close_and_expect_exit_code_zero();
+}
+
+// The desktop's notification service, stood in for on the test's session
+// bus; it notes every call in a file.
+class NotificationService {
+ public:
+  explicit NotificationService(std::string log) : log_(std::move(log)), process_({VELTO_NOTIFICATION_SERVICE, log_}) {}
+  [[nodiscard]] std::string calls() const { return fs::exists(log_) ? read_file(log_) : ""; }
+  [[nodiscard]] bool ready() const {
+    return eventually([&] { return calls().find("ready\n") != std::string::npos; }, 10s);
+  }
+
+ private:
+  std::string log_;
+  ChildProcess process_;
+};
+
+TEST_F(ChatView, TheChatsNotificationsReachTheDesktop) {
+  NotificationService service(config_.path() + "/notifications.txt");
+  ASSERT_TRUE(service.ready()) << "the stand-in did not get the notification service's name";
+  fetch("/test/chat-setup?notifications=1");
+  start();
+  // The chat knows it may before it asks.
+  EXPECT_TRUE(eventually([] { return beacon_seen("notification-permission", "granted"); }, 10s));
+  // It asks at the first key, and is granted.
+  shell("xdotool windowactivate --sync " + std::to_string(window_));
+  shell("xdotool type x");
+  EXPECT_TRUE(eventually([] { return beacon_seen("permission-answer", "granted"); }, 10s));
+
+  message_arrives("are%20you%20there");
+  EXPECT_TRUE(eventually([&] { return service.calls().find("\tAnna\tare you there\n") != std::string::npos; }, 10s))
+      << "no notification reached the service; it saw:\n"
+      << service.calls();
+  close_and_expect_exit_code_zero();
+}
+
+TEST_F(ChatView, AFrameOfAnotherOriginMayNotNotify) {
+  NotificationService service(config_.path() + "/notifications.txt");
+  ASSERT_TRUE(service.ready());
+  // The same server under its address is another origin than the chat's.
+  const std::string frame =
+      std::string("https%3A%2F%2F127.0.0.1%3A") + std::getenv("VELTO_TEST_SERVER_PORT") + "%2Ftest%2Fpermission-frame";
+  fetch("/test/chat-setup?notifications=1&frame=" + frame);
+  start();
+  ASSERT_TRUE(eventually([] { return fetch("/test/beacons").find("\"frame-load\"") != std::string::npos; }, 10s))
+      << "the frame did not load";
+  // A click into the frame, which lies over the top of the page, makes it ask.
+  shell("xdotool windowactivate --sync " + std::to_string(window_));
+  shell("xdotool mousemove --window " + std::to_string(window_) + " 30 30 click 1");
+  EXPECT_TRUE(eventually([] { return beacon_seen("frame-permission", "denied"); }, 10s));
+  EXPECT_FALSE(beacon_seen("frame-permission", "granted"));
+  // The chat itself still may.
+  EXPECT_TRUE(beacon_seen("notification-permission", "granted"));
+  close_and_expect_exit_code_zero();
+}
+
 }  // namespace
 }  // namespace velto::testing

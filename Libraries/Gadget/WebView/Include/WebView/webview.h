@@ -50,6 +50,9 @@ typedef void (*webview_bind_fn_t)(const char* id, const char* request, void* arg
 // sizes it. Returns only when the browser is ready, running the thread's
 // message loop while it waits; null when no browser can be created (no
 // parent, no runtime). `debug` non-zero turns the developer tools on.
+// With WebKitGTK the widget takes the keyboard focus when first shown,
+// unless another widget of its window has it, and has the zoom and reload
+// keys that WebView2 has by itself.
 webview_t webview_create(int debug, void* window);
 
 // Tears the browser and the engine's widget down. Calls queued for bound
@@ -86,8 +89,9 @@ webview_error_t webview_return(webview_t w, const char* id, int status, const ch
 // the desktop's default handler instead, when the scheme is one it may be
 // given, and nowhere otherwise. A page that fails to load, or whose process
 // dies, gives way to a page of the engine's own and the home is loaded
-// again by itself; downloads go to the user's download folder. Null or ""
-// turns all of this off (the default).
+// again by itself; downloads go to the user's download folder. Pages of the
+// home's origin may show desktop notifications, other pages may not. Null
+// or "" turns all of this off (the default).
 webview_error_t webview_set_home(webview_t w, const char* url);
 
 #ifdef __cplusplus

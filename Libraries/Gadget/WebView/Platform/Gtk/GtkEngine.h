@@ -14,6 +14,8 @@
 
 #include "Engine.h"
 #include "RecoveryGtk.h"
+#include "GtkNotifications.h"
+#include "GtkPageInput.h"
 
 namespace velto::webview::gtk {
 
@@ -99,6 +101,9 @@ class GtkEngine final : public Engine {
   Owned<WebKitUserContentManager> content_;
   std::unique_ptr<WebKitUserScript, ScriptUnref> script_;
   Owned<WebKitWebView> view_;
+  // After view_: they go first.
+  std::unique_ptr<PageInput> input_;
+  std::unique_ptr<NotificationGate> notifications_;
   bool widget_gone_ = false;
   std::shared_ptr<TaskQueue> queue_ = std::make_shared<TaskQueue>();
   Recovery recovery_;

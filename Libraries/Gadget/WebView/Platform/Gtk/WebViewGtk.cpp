@@ -126,6 +126,9 @@ GtkEngine::GtkEngine(bool debug, GtkFixed* parent) {
   view_.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
   g_signal_connect(widget, "destroy", G_CALLBACK(on_destroy), this);
   connect_recovery();
+  // Before the widget shows: it takes the focus when first mapped.
+  input_ = std::make_unique<PageInput>(view_.get());
+  notifications_ = std::make_unique<NotificationGate>(view_.get(), context, *this);
 
   set_document_script(document_script());
   start_desktop_links();

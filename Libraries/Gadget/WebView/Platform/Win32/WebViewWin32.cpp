@@ -17,6 +17,7 @@
 
 #include "ComPtr.h"
 #include "Engine.h"
+#include "Permissions.h"
 #include "ShellImports.h"
 #include "WebView/WebView2Abi.h"
 #include "WebView2Runtime.h"
@@ -710,11 +711,22 @@ void WebViewWin32::on_permission(abi::ICoreWebView2PermissionRequestedEventArgs&
   // Notifications: the home's own origin may show them, nothing else may.
   // Every other kind keeps the runtime's default.
   abi::PermissionKind kind = abi::PermissionKind::UnknownPermission;
-  if (FAILED(args.get_PermissionKind(&kind)) || kind != abi::PermissionKind::Notifications || !home_origin()) {
+  if (FAILED(args.get_PermissionKind(&kind))) {
     return;
   }
-  const std::optional<Origin> origin = url_origin(take_string([&](LPWSTR* out) { return args.get_Uri(out); }));
-  args.put_State(origin && *origin == *home_origin() ? abi::PermissionState::Allow : abi::PermissionState::Deny);
+  const PermissionKind asked =
+      kind == abi::PermissionKind::Notifications ? PermissionKind::Notifications : PermissionKind::Other;
+  const std::string uri = take_string([&](LPWSTR* out) { return args.get_Uri(out); });
+  switch (judge_permission(asked, uri, home_origin())) {
+    case PermissionVerdict::Grant:
+      args.put_State(abi::PermissionState::Allow);
+      break;
+    case PermissionVerdict::Deny:
+      args.put_State(abi::PermissionState::Deny);
+      break;
+    case PermissionVerdict::Default:
+      break;
+  }
 }
 
 void WebViewWin32::on_process_failed(abi::ICoreWebView2ProcessFailedEventArgs& args) {
