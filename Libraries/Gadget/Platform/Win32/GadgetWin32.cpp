@@ -167,14 +167,18 @@ Rect host_geometry(void* host) {
 
 void host_move(void* host, int x, int y, int width, int height) {
   const auto window = static_cast<HWND>(host);
-  MoveWindow(window, x, y, width, height, FALSE);
+  // Repainted: the parent's area the host leaves would keep its old picture.
+  MoveWindow(window, x, y, width, height, TRUE);
   InvalidateRect(window, nullptr, FALSE);
 }
 
 void widget_fit(void* widget) {
   const auto window = static_cast<HWND>(widget);
   RECT client{};
-  GetClientRect(GetParent(window), &client);
+  // Without the host's size the widget stays as it is rather than 0 x 0.
+  if (!GetClientRect(GetParent(window), &client)) {
+    return;
+  }
   MoveWindow(window, client.left, client.top, client.right - client.left, client.bottom - client.top, TRUE);
 }
 
