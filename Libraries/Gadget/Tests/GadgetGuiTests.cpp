@@ -402,6 +402,56 @@ TEST_F(BrowserGadget, AnyNumberGivesADynamicNumber) {
   EXPECT_TRUE(hosts_in(client_area_of(1)).empty());
 }
 
+#ifdef _WIN32
+// A moved gadget leaves part of its window uncovered: that part is
+// repainted, not left with the gadget's old picture.
+TEST_F(BrowserGadget, MovingRepaintsWhatTheGadgetLeaves) {
+  open_window();
+  ASSERT_NE(webview_gadget_create(1, 10, 20, 100, 80), 0);
+  pump();
+  const auto host = static_cast<HWND>(record_of(1)->handle);
+  const HWND parent = GetParent(host);
+  ASSERT_NE(parent, nullptr);
+  UpdateWindow(parent);
+  ValidateRect(parent, nullptr);
+  gadget_resize(1, 300, 250, IGNORE, IGNORE);
+  EXPECT_EQ(box_in_parent(host), (Box{300, 250, 100, 80}));
+  RECT update{};
+  ASSERT_TRUE(GetUpdateRect(parent, &update, FALSE)) << "nothing of the parent is to be repainted";
+  const RECT left{10, 20, 110, 100};
+  RECT overlap{};
+  EXPECT_TRUE(IntersectRect(&overlap, &update, &left));
+}
+
+// A widget whose host cannot be measured keeps its size rather than
+// becoming 0 x 0.
+TEST_F(BrowserGadget, AWidgetWhoseHostCannotBeMeasuredKeepsItsSize) {
+  open_window();
+  ASSERT_NE(webview_gadget_create(1, 10, 20, 100, 80), 0);
+  pump();
+  webview_t instance = record_of(1)->instance;
+  const auto widget = static_cast<HWND>(widget_of(instance));
+  const HWND host = GetParent(widget);
+  ASSERT_EQ(box_in_parent(widget), (Box{0, 0, 100, 80}));
+  // Made a top-level window without an owner: it has no parent to measure.
+  const LONG_PTR style = GetWindowLongPtrW(widget, GWL_STYLE);
+  const auto popup = (static_cast<DWORD>(style) & ~static_cast<DWORD>(WS_CHILD)) | static_cast<DWORD>(WS_POPUP);
+  SetWindowLongPtrW(widget, GWL_STYLE, static_cast<LONG_PTR>(popup));
+  SetParent(widget, nullptr);
+  ASSERT_EQ(GetParent(widget), nullptr);
+  RECT before{};
+  GetWindowRect(widget, &before);
+  webview_fit(instance);
+  RECT after{};
+  GetWindowRect(widget, &after);
+  EXPECT_EQ(after.right - after.left, 100);
+  EXPECT_EQ(after.bottom - after.top, 80);
+  EXPECT_TRUE(EqualRect(&before, &after));
+  SetParent(widget, host);
+  SetWindowLongPtrW(widget, GWL_STYLE, style);
+}
+#endif
+
 TEST_F(BrowserGadget, FreeingEveryGadget) {
   open_window();
   ASSERT_NE(webview_gadget_create(0, 0, 0, 100, 100), 0);

@@ -3,12 +3,14 @@
 // environment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Core/ModuleFileName.h"
 #include "Core/Strings.h"
 #include "Core/WinApi.h"
 #include "ProcessInternal.h"
@@ -238,6 +240,41 @@ TEST_F(ProcessRun, DocumentIsOpenedByTheShellInItsOwnDirectory) {
   ASSERT_EQ(in_work.result, 1);
   ASSERT_TRUE(in_work.record);
   EXPECT_EQ(value_of(*in_work.record, "cwd"), utf8_of(work));
+}
+
+// The updater's command line starts with the client's own path, so
+// program_path must be whole, also in a folder whose path is 260 units or
+// longer: GetModuleFileNameW then cuts it to its buffer, with a NUL in the
+// last unit, and reports no error. Wine cannot start a program from such a
+// path, but it loads a library from one, and module_file_name, which
+// program_path reads the program's path with, answers the same for both.
+TEST(ProgramPathOnWindows, PathsOf260UnitsAndMoreComeBackWhole) {
+  const Sandbox sandbox;
+  const fs::path module = fs::path(program_path()).parent_path() / "system_test_module.dll";
+  ASSERT_TRUE(fs::is_regular_file(module)) << module;
+  for (const std::size_t length : {std::size_t{259}, std::size_t{260}, std::size_t{261}, std::size_t{520},
+                                   std::size_t{1000}}) {
+    SCOPED_TRACE(length);
+    fs::path folder = sandbox.directory("long");
+    for (int i = 0; i < 100 && folder.native().size() + 200 < length; ++i) {
+      folder /= "folder";
+    }
+    fs::create_directories(folder);
+    const std::size_t name = length - folder.native().size() - 1;
+    ASSERT_GE(name, 5u);
+    const fs::path copy = folder / (std::string(name - 4, 'm') + ".dll");
+    ASSERT_EQ(copy.native().size(), length);
+    ASSERT_TRUE(fs::copy_file(module, copy));
+    HMODULE loaded = LoadLibraryW(copy.c_str());
+    ASSERT_NE(loaded, nullptr) << GetLastError();
+    // What a single call with the usual buffer gives back.
+    wchar_t usual[MAX_PATH] = {};
+    const DWORD usual_length = GetModuleFileNameW(loaded, usual, MAX_PATH);
+    EXPECT_EQ(usual_length, std::min<std::size_t>(length, MAX_PATH));
+    EXPECT_EQ(module_file_name(loaded), copy.native());
+    FreeLibrary(loaded);
+  }
+  EXPECT_EQ(module_file_name(nullptr), fs::path(program_path()).native());
 }
 
 TEST(ProcessLibraryOnWindows, ReleasingAProgramClosesItsHandle) {

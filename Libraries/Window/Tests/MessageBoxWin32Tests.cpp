@@ -1,17 +1,46 @@
 // The message box under Windows (or Wine, on the test display), answered from
-// a second thread as a user's click would, and the delay.
+// a second thread as a user's click would, and the delay. Every allocation
+// of this program can be made to fail.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <new>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Core/WinApi.h"
 #include "Window/Events.h"
 #include "Window/Window.h"
+#include "WindowInternal.h"
+
+namespace {
+
+std::atomic<bool> g_allocations_fail{false};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (g_allocations_fail) {
+    throw std::bad_alloc();
+  }
+  if (void* block = std::malloc(size == 0 ? 1 : size)) {
+    return block;
+  }
+  throw std::bad_alloc();
+}
+
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
 
 namespace velto {
 namespace {
@@ -84,6 +113,32 @@ class MessageBoxWin32 : public ::testing::Test {
     event_remove(-1, -1, -1, -1);
   }
 };
+
+class FailingAllocations {
+ public:
+  FailingAllocations() { g_allocations_fail = true; }
+  ~FailingAllocations() { g_allocations_fail = false; }
+  FailingAllocations(const FailingAllocations&) = delete;
+  FailingAllocations& operator=(const FailingAllocations&) = delete;
+};
+
+// The guard collects the thread's windows in an EnumWindows callback. What
+// it does there may throw (running out of memory), and the i686 compilers
+// unwind with DWARF tables, which cannot pass the system's frames: an
+// exception reaching them ends the program.
+TEST_F(MessageBoxWin32, RunningOutOfMemoryWhileCollectingWindowsEndsTheSearchNotTheProgram) {
+  ASSERT_NE(window_open(1, 50, 50, 200, 150, u"First", kMainWindowFlags), 0);
+  ASSERT_NE(window_open(2, 80, 80, 200, 150, u"Second", kMainWindowFlags), 0);
+  std::vector<platform::ModalCandidate> candidates;
+  {
+    const FailingAllocations failing;
+    platform::modal_candidates(candidates);
+  }
+  EXPECT_TRUE(candidates.empty());
+  // With memory the search finds both again.
+  platform::modal_candidates(candidates);
+  EXPECT_GE(candidates.size(), 2u);
+}
 
 TEST_F(MessageBoxWin32, AnswersTheButtonPressed) {
   struct Case {

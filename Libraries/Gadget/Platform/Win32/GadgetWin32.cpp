@@ -12,7 +12,7 @@
 
 namespace velto {
 
-LRESULT CALLBACK gadget_window_proc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+LRESULT CALLBACK gadget_window_proc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) noexcept {
   const ObjectNumber number = GetWindowLongPtrW(window, GWLP_ID);
   // -1: not (or no longer) a gadget; the id of a host before registration.
   if (number == -1) {
@@ -26,7 +26,11 @@ LRESULT CALLBACK gadget_window_proc(HWND window, UINT message, WPARAM w_param, L
   const auto previous = reinterpret_cast<WNDPROC>(record->previous_procedure);
   const LRESULT result = CallWindowProcW(previous, window, message, w_param, l_param);
   if (message == WM_NCDESTROY) {
-    gadget_host_destroyed(number);
+    try {
+      gadget_host_destroyed(number);
+    } catch (...) {
+      // Nothing may unwind into the system's code (see window_procedure).
+    }
   }
   return result;
 }
@@ -163,14 +167,18 @@ Rect host_geometry(void* host) {
 
 void host_move(void* host, int x, int y, int width, int height) {
   const auto window = static_cast<HWND>(host);
-  MoveWindow(window, x, y, width, height, FALSE);
+  // Repainted: the parent's area the host leaves would keep its old picture.
+  MoveWindow(window, x, y, width, height, TRUE);
   InvalidateRect(window, nullptr, FALSE);
 }
 
 void widget_fit(void* widget) {
   const auto window = static_cast<HWND>(widget);
   RECT client{};
-  GetClientRect(GetParent(window), &client);
+  // Without the host's size the widget stays as it is rather than 0 x 0.
+  if (!GetClientRect(GetParent(window), &client)) {
+    return;
+  }
   MoveWindow(window, client.left, client.top, client.right - client.left, client.bottom - client.top, TRUE);
 }
 

@@ -6,10 +6,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "FakeRuntime/FakeRuntime.h"
+#include "InstalledRuntime.h"
+#include "QueueImports.h"
 #include "ShellImports.h"
 #include "WebView/webview.h"
 #include "WebViewTestWindow.h"
@@ -126,6 +130,12 @@ struct Call {
   std::string request;
 };
 
+// A view destroyed when the test ends, also after a failed assertion.
+struct ViewDestroyer {
+  void operator()(void* view) const noexcept { webview_destroy(view); }
+};
+using View = std::unique_ptr<void, ViewDestroyer>;
+
 void record_call(const char* id, const char* request, void* arg) {
   static_cast<std::vector<Call>*>(arg)->push_back({id, request});
 }
@@ -149,6 +159,15 @@ class WebViewFakeRuntime : public ::testing::Test {
   webview_t create(int debug) {
     HWND handle = parent_.handle();
     return webview_create(debug, &handle);
+  }
+
+  // A view with the binding "f", which records its calls in `calls`.
+  View create_bound(std::vector<Call>& calls) {
+    View view(create(0));
+    if (view && webview_bind(view.get(), "f", record_call, &calls) == WEBVIEW_ERROR_OK) {
+      pump_for(50ms);
+    }
+    return view;
   }
 
   // A view kept to kHome that has loaded it once.
@@ -203,8 +222,9 @@ TEST_F(WebViewFakeRuntime, CreationSetsTheBrowserUpInOrderAndDestroyGivesEveryth
   }
   const int script = find_entry(log, "AddScriptToExecuteOnDocumentCreated ");
   ASSERT_GE(script, 0);
-  EXPECT_NE(log[static_cast<std::size_t>(script)].find("window.chrome.webview.postMessage"), std::string::npos)
+  EXPECT_NE(log[static_cast<std::size_t>(script)].find("window.chrome.webview"), std::string::npos)
       << "the document script carries the bridge";
+  EXPECT_EQ(fake_runtime_document_scripts(), 1);
 
   // The browser follows the widget's client area.
   MoveWindow(widget, 5, 6, 300, 200, TRUE);
@@ -279,6 +299,137 @@ TEST_F(WebViewFakeRuntime, PageCallsReachTheBindingFromTheMessageLoopAndRepliesG
 
   webview_destroy(w);
   EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+// The page's calls go through the host object's postMessage, which needs
+// its receiver: the fake refuses a message whose bridge takes the method
+// off window.chrome.webview.
+TEST_F(WebViewFakeRuntime, TheBridgeCallsPostMessageOnItsObject) {
+  std::vector<Call> calls;
+  const View view = create_bound(calls);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(fake_runtime_post_message(LR"({"id":"1","method":"f","params":[]})"), 1)
+      << ::testing::PrintToString(runtime_log());
+  ASSERT_TRUE(pump_until([&] { return !calls.empty(); }, 5s));
+}
+
+// A bind right after a navigation: the document that navigation creates
+// runs the old script or the new one, never neither.
+TEST_F(WebViewFakeRuntime, BindingReplacesTheDocumentScriptWithoutAGap) {
+  View view(create(0));
+  webview_t w = view.get();
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(fake_runtime_document_scripts(), 1);
+  std::vector<Call> calls;
+  for (const char* name : {"a", "b", "c"}) {
+    EXPECT_EQ(webview_navigate(w, kHome), WEBVIEW_ERROR_OK);
+    ASSERT_EQ(webview_bind(w, name, record_call, &calls), WEBVIEW_ERROR_OK);
+    EXPECT_GE(fake_runtime_document_scripts(), 1) << name;
+    // A call made by that document reaches its binding.
+    ASSERT_EQ(fake_runtime_post_message(LR"({"id":"x","method":"a","params":[]})"), 1) << name;
+  }
+  ASSERT_TRUE(pump_until([&] { return calls.size() == 3; }, 5s));
+  pump_for(100ms);
+  // In the end only the newest is left, with every binding.
+  ASSERT_EQ(fake_runtime_document_scripts(), 1);
+  const std::vector<std::string> log = runtime_log();
+  int newest = -1;
+  for (int at = find_entry(log, "AddScriptToExecuteOnDocumentCreated "); at >= 0;
+       at = find_entry(log, "AddScriptToExecuteOnDocumentCreated ", at + 1)) {
+    newest = at;
+  }
+  ASSERT_GE(newest, 0);
+  for (const char* name : {"\"a\"", "\"b\"", "\"c\""}) {
+    EXPECT_NE(log[static_cast<std::size_t>(newest)].find(name), std::string::npos) << name;
+  }
+  view.reset();
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+// Wine's message queues have no quota; a full one is made here by refusing
+// the post, as PostMessageW does at 10,000 posted messages.
+class FullQueue {
+ public:
+  FullQueue() : saved_(queue_imports()) { queue_imports().post = refuse; }
+  ~FullQueue() { queue_imports() = saved_; }
+  FullQueue(const FullQueue&) = delete;
+  FullQueue& operator=(const FullQueue&) = delete;
+
+  static int refused() { return refused_; }
+
+ private:
+  static BOOL WINAPI refuse(HWND, UINT, WPARAM, LPARAM) {
+    ++refused_;
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return FALSE;
+  }
+  static inline int refused_ = 0;
+  QueueImports saved_;
+};
+
+TEST_F(WebViewFakeRuntime, CallsArrivingWhileTheQueueIsFullAreNotLost) {
+  std::vector<Call> calls;
+  View view = create_bound(calls);
+  ASSERT_NE(view, nullptr);
+  {
+    const FullQueue full;
+    for (const wchar_t* call : {LR"({"id":"1","method":"f","params":[1]})", LR"({"id":"2","method":"f","params":[2]})",
+                                LR"({"id":"3","method":"g","params":[3]})"}) {
+      ASSERT_EQ(fake_runtime_post_message(call), 1);
+    }
+    EXPECT_GE(FullQueue::refused(), 1);
+    ASSERT_TRUE(pump_until([&] { return calls.size() == 2; }, 5s)) << calls.size();
+  }
+  EXPECT_EQ(calls[0].id, "1");
+  EXPECT_EQ(calls[1].id, "2");
+  // The call without a binding is answered (rejected), not dropped.
+  ASSERT_TRUE(pump_until([] { return has_entry("ExecuteScript window.__velto_webview&&__velto_webview.settle(\"3\""); },
+                         5s));
+  ASSERT_EQ(fake_runtime_post_message(LR"({"id":"4","method":"f","params":[4]})"), 1);
+  ASSERT_TRUE(pump_until([&] { return calls.size() == 3; }, 5s));
+  view.reset();
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+// The values RegisterWindowMessage hands out (0xC000-0xFFFF) may reach the
+// widget from anywhere; none of them is taken for one of the engine's tasks.
+TEST_F(WebViewFakeRuntime, RegisteredMessagesAreNeverTakenForTasks) {
+  View view(create(0));
+  webview_t w = view.get();
+  ASSERT_NE(w, nullptr);
+  HWND widget = static_cast<HWND>(webview_get_native_handle(w, WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET));
+  ASSERT_NE(widget, nullptr);
+  // A message of that range carrying what looks like a task.
+  auto ran = std::make_shared<bool>(false);
+  auto* bait = new std::function<void()>([ran] { *ran = true; });
+  const std::weak_ptr<bool> alive = ran;
+  ran.reset();
+  for (UINT message = 0xC000; message <= 0xFFFF; ++message) {
+    SendMessageW(widget, message, 0, reinterpret_cast<LPARAM>(bait));
+    ASSERT_FALSE(alive.expired()) << "message " << message << " deleted it";
+    ASSERT_FALSE(*alive.lock()) << "message " << message << " ran it";
+  }
+  delete bait;
+  std::vector<Call> calls;
+  ASSERT_EQ(webview_bind(w, "f", record_call, &calls), WEBVIEW_ERROR_OK);
+  ASSERT_EQ(fake_runtime_post_message(LR"({"id":"1","method":"f","params":[]})"), 1);
+  ASSERT_TRUE(pump_until([&] { return calls.size() == 1; }, 5s));
+}
+
+// The loader library beside the program is the first choice, also where a
+// runtime is installed.
+TEST_F(WebViewFakeRuntime, TheLoaderBesideTheProgramComesBeforeTheInstalledRuntime) {
+  const testing::InstalledRuntime installed(testing::fake_installs_directory() + L"\\Runtime", L"1.2.3.4");
+  if (!installed.registered()) {
+    GTEST_SKIP() << "a browser runtime is registered for this user already";
+  }
+  View view(create(0));
+  webview_t w = view.get();
+  ASSERT_NE(w, nullptr);
+  const std::vector<std::string> log = runtime_log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_TRUE(starts_with(log[0], "CreateCoreWebView2EnvironmentWithOptions ")) << log[0];
+  EXPECT_EQ(GetModuleHandleW(testing::kRuntimeLibrary), nullptr);
 }
 
 TEST_F(WebViewFakeRuntime, QueuedCallsAreDroppedByUnbindAndByDestroy) {

@@ -5,8 +5,12 @@ namespace velto::webview::testing {
 namespace {
 constexpr wchar_t kParentClass[] = L"velto_webview_test_parent";
 
-BOOL CALLBACK collect_child(HWND child, LPARAM list) {
-  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+BOOL CALLBACK collect_child(HWND child, LPARAM list) noexcept {
+  try {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  } catch (...) {
+    return FALSE;  // nothing may unwind through EnumChildWindows
+  }
   return TRUE;
 }
 }  // namespace

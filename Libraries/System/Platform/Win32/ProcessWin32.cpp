@@ -2,6 +2,7 @@
 #include <memory>
 #include <type_traits>
 
+#include "Core/ModuleFileName.h"
 #include "Core/WinApi.h"
 
 #include <shellapi.h>
@@ -21,8 +22,6 @@ struct HandleCloser {
   }
 };
 using unique_handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-constexpr DWORD kModulePathCapacity = 260;
 
 // Shell fallback: keep the process handle to close it ourselves, finish
 // before returning, and never show an error dialog.
@@ -46,10 +45,8 @@ const wchar_t* wide_or_null(const Text& text) noexcept {
 }  // namespace
 
 Text executable_path() {
-  wchar_t buffer[kModulePathCapacity];
-  // A longer path comes back truncated to the buffer, as the system cuts it.
-  const DWORD length = GetModuleFileNameW(nullptr, buffer, kModulePathCapacity);
-  return Text(reinterpret_cast<const char16_t*>(buffer), length);
+  const std::wstring path = module_file_name(nullptr);
+  return Text(reinterpret_cast<const char16_t*>(path.data()), path.size());
 }
 
 bool start_program(Text& command_line, TextView working_directory) {

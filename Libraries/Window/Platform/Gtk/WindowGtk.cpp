@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "Core/Strings.h"
@@ -541,7 +543,11 @@ void event_loop_init() {
   }
   // Windows can only be placed where X11 is used; other backends are a fallback.
   gdk_set_allowed_backends("x11,*");
+  // GTK sets the whole locale from the environment; numbers keep the
+  // decimal point that the start-up step (locale_init) chose.
+  const std::string numeric = std::setlocale(LC_NUMERIC, nullptr);
   state.display = gtk_init_check(nullptr, nullptr) != FALSE;
+  std::setlocale(LC_NUMERIC, numeric.c_str());
 }
 
 void event_loop_end() {

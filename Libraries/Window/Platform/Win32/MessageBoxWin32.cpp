@@ -15,7 +15,8 @@ struct CandidateSearch {
   HWND foreground;
 };
 
-BOOL CALLBACK collect_candidate(HWND window, LPARAM context) {
+// Called by EnumWindows: nothing may unwind into it (see window_procedure).
+BOOL CALLBACK collect_candidate(HWND window, LPARAM context) noexcept {
   auto& search = *reinterpret_cast<CandidateSearch*>(context);
   if (GetWindowThreadProcessId(window, nullptr) != search.thread || !IsWindowVisible(window)) {
     return TRUE;
@@ -25,7 +26,12 @@ BOOL CALLBACK collect_candidate(HWND window, LPARAM context) {
   candidate.topmost = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
   candidate.foreground = window == search.foreground;
   candidate.enabled = IsWindowEnabled(window) != FALSE;
-  search.out->push_back(candidate);
+  try {
+    search.out->push_back(candidate);
+  } catch (...) {
+    // Out of memory: the guard keeps what it found so far.
+    return FALSE;
+  }
   return TRUE;
 }
 

@@ -55,7 +55,7 @@ struct TabStops {
   HWND after = nullptr;   // the stop after the current one
 };
 
-BOOL CALLBACK visit_tab_stop(HWND window, LPARAM stops_address) {
+BOOL CALLBACK visit_tab_stop(HWND window, LPARAM stops_address) noexcept {
   auto* stops = reinterpret_cast<TabStops*>(stops_address);
   if (!IsWindowEnabled(window) || !IsWindowVisible(window) || !(GetWindowLongPtrW(window, GWL_STYLE) & WS_TABSTOP)) {
     return TRUE;
@@ -227,7 +227,7 @@ LRESULT on_min_max_info(HWND window, MINMAXINFO* info, const WindowRecord* recor
   return 0;
 }
 
-BOOL CALLBACK forward_colour_change(HWND child, LPARAM) {
+BOOL CALLBACK forward_colour_change(HWND child, LPARAM) noexcept {
   SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
   return TRUE;
 }
@@ -323,13 +323,17 @@ LRESULT handle_message(HWND window, UINT message, WPARAM w_param, LPARAM l_param
 
 }  // namespace
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM w_param, LPARAM l_param) noexcept {
   LRESULT answer = MESSAGE_DECLINED;
   try {
     answer = handle_message(window, message, w_param, l_param, find_library_window(window));
   } catch (...) {
     // Only running out of memory for an event gets here; nothing may unwind
-    // into the system's code.
+    // into the system's code: the i686 compilers unwind with DWARF tables,
+    // which cannot pass the system's frames, and the program would end. The
+    // same holds for every function the system calls back (window
+    // procedures, enumeration callbacks), which are noexcept and catch what
+    // they may throw.
   }
   SetLastError(0);
   return answer == MESSAGE_DECLINED ? DefWindowProcW(window, message, w_param, l_param) : answer;

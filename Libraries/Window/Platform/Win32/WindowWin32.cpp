@@ -62,7 +62,7 @@ struct PropertySearch {
   bool found;
 };
 
-BOOL CALLBACK match_property(HWND, LPWSTR name, HANDLE value, ULONG_PTR search_address) {
+BOOL CALLBACK match_property(HWND, LPWSTR name, HANDLE value, ULONG_PTR search_address) noexcept {
   auto* search = reinterpret_cast<PropertySearch*>(search_address);
   // Properties named by an atom have no text to compare.
   if (IS_INTRESOURCE(name) || lstrcmpW(name, search->name) != 0) {
@@ -338,7 +338,7 @@ const wchar_t* container_marker_name() noexcept {
   return name.c_str();
 }
 
-LRESULT CALLBACK container_window_proc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+LRESULT CALLBACK container_window_proc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) noexcept {
   const wchar_t* name = container_marker_name();
   auto* marker = static_cast<ContainerMarker*>(GetPropW(window, name));
   if (!marker) {
@@ -410,7 +410,7 @@ WindowPlacement window_normal_placement(const WindowRecord& record) {
 }
 
 namespace {
-BOOL CALLBACK find_work_area(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+BOOL CALLBACK find_work_area(HMONITOR monitor, HDC, LPRECT, LPARAM data) noexcept {
   auto* search = reinterpret_cast<std::pair<RECT, bool>*>(data);
   MONITORINFO info{};
   info.cbSize = sizeof info;

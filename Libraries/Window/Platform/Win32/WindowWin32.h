@@ -69,7 +69,7 @@ struct Win32State {
 // The record of a window of this process that carries "QX_WindowID", or nullptr.
 [[nodiscard]] WindowRecord* record_of_window(HWND window) noexcept;
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM w_param, LPARAM l_param);
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM w_param, LPARAM l_param) noexcept;
 
 void show_keyboard_cues(HWND window) noexcept;
 void hide_keyboard_cues(HWND window) noexcept;

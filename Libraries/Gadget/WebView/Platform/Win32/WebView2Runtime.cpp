@@ -6,6 +6,8 @@
 
 #include <shlobj.h>
 
+#include "Core/ModuleFileName.h"
+
 namespace velto::webview {
 
 namespace {
@@ -26,23 +28,6 @@ constexpr wchar_t kArchitecture[] = L"x64";
 #else
 constexpr wchar_t kArchitecture[] = L"x86";
 #endif
-
-std::wstring module_path(HMODULE module) {
-  std::wstring path(MAX_PATH, L'\0');
-  // Bounded: long paths top out at 32767 characters.
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) {
-      return {};
-    }
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-  return {};
-}
 
 std::wstring directory_of(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/");
@@ -95,11 +80,25 @@ std::wstring installed_runtime_library() {
   return {};
 }
 
-// Resolves the entry point of a library; the FARPROC cast is how
-// GetProcAddress is meant to be used.
+// Loads `path` and resolves its entry point `name`; the FARPROC cast is how
+// GetProcAddress is meant to be used. A library with the entry point is
+// pinned (FreeLibrary never unloads it) and its reference kept; one without
+// is unloaded again. Null when either step fails.
 template <class Function>
-Function entry_point(const Module& library, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.get(), name)));
+Function load_entry_point(const std::wstring& path, const char* name) {
+  Module library(LoadLibraryW(path.c_str()));
+  if (!library) {
+    return nullptr;
+  }
+  const auto entry = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.get(), name)));
+  if (entry == nullptr) {
+    return nullptr;
+  }
+  HMODULE pinned = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(entry)), &pinned);
+  static_cast<void>(library.release());
+  return entry;
 }
 
 }  // namespace
@@ -118,25 +117,19 @@ HRESULT Runtime::create_environment(const std::wstring& user_data_folder,
 
 Runtime find_runtime() {
   Runtime runtime;
-  const std::wstring program_directory = directory_of(module_path(nullptr));
+  const std::wstring program_directory = directory_of(module_file_name(nullptr));
   if (!program_directory.empty()) {
     const std::wstring loader = program_directory + L"\\" + kLoaderName;
     if (GetFileAttributesW(loader.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      runtime.library = Module(LoadLibraryW(loader.c_str()));
-      runtime.loader_entry = entry_point<abi::CreateEnvironmentWithOptionsFn>(runtime.library, kLoaderExport);
+      runtime.loader_entry = load_entry_point<abi::CreateEnvironmentWithOptionsFn>(loader, kLoaderExport);
       if (runtime.loader_entry != nullptr) {
         return runtime;
       }
-      runtime.library.reset();
     }
   }
   const std::wstring installed = installed_runtime_library();
   if (!installed.empty()) {
-    runtime.library = Module(LoadLibraryW(installed.c_str()));
-    runtime.installed_entry = entry_point<abi::CreateEnvironmentInternalFn>(runtime.library, kInstalledExport);
-    if (runtime.installed_entry == nullptr) {
-      runtime.library.reset();
-    }
+    runtime.installed_entry = load_entry_point<abi::CreateEnvironmentInternalFn>(installed, kInstalledExport);
   }
   return runtime;
 }
@@ -149,7 +142,7 @@ std::wstring default_user_data_folder() {
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", folder.data(), static_cast<DWORD>(folder.size()));
     folder.resize(length < folder.size() ? length : 0);
   }
-  const std::wstring program = module_path(nullptr);
+  const std::wstring program = module_file_name(nullptr);
   const std::size_t slash = program.find_last_of(L"\\/");
   const std::wstring name = slash == std::wstring::npos ? program : program.substr(slash + 1);
   if (folder.empty() || name.empty()) {

@@ -33,16 +33,18 @@ class Module {
     }
   }
   [[nodiscard]] HMODULE get() const noexcept { return handle_; }
+  // Gives up ownership: the library stays loaded.
+  [[nodiscard]] HMODULE release() noexcept { return std::exchange(handle_, nullptr); }
   explicit operator bool() const noexcept { return handle_ != nullptr; }
 
  private:
   HMODULE handle_ = nullptr;
 };
 
-// A loaded runtime: its library and the entry point that creates an
-// environment. Exactly one of the two functions is set.
+// A loaded runtime: the entry point that creates an environment. At most
+// one of the two functions is set. Their library is never unloaded (see
+// find_runtime).
 struct Runtime {
-  Module library;
   abi::CreateEnvironmentWithOptionsFn loader_entry = nullptr;
   abi::CreateEnvironmentInternalFn installed_entry = nullptr;
 
@@ -55,7 +57,10 @@ struct Runtime {
 };
 
 // The loader library beside the executable when there is one, otherwise the
-// installed runtime's own library; an empty Runtime when neither exists.
+// installed runtime's own library; an empty Runtime when neither exists or
+// has its entry point. A library whose entry point was found stays loaded
+// until the process ends: the runtime may still own windows and threads in
+// the process when the last engine goes, and their code must stay.
 [[nodiscard]] Runtime find_runtime();
 
 // Where the browser keeps its profile: the roaming application-data

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "ComPtr.h"
 #include "Engine.h"
 #include "Permissions.h"
+#include "QueueImports.h"
 #include "ShellImports.h"
 #include "WebView/WebView2Abi.h"
 #include "WebView2Runtime.h"
@@ -30,16 +32,21 @@ using Clock = std::chrono::steady_clock;
 using Task = std::function<void()>;
 
 constexpr wchar_t kWidgetClass[] = L"webview_widget";
-// Posted to the widget; LPARAM is an owned Task*.
-constexpr UINT kRunTask = WM_APP + 0x4756;
+// Posted to the widget: run the engine's queued tasks. A message of the
+// widget's own class (WM_APP to 0xBFFF), so that no registered message
+// (0xC000 and up) can be taken for it; it carries nothing, the tasks stay
+// in the engine.
+constexpr UINT kRunTasks = WM_APP + 1;
 // Wakes the creation wait so that it can notice its deadline.
 constexpr UINT_PTR kWakeTimer = 0x4756;
 constexpr UINT kWakeInterval = 250;
+// Runs the queued tasks when kRunTasks could not be posted (the thread's
+// queue is full): timer messages are not posted messages.
+constexpr UINT_PTR kQueueTimer = kWakeTimer + 1;
 // The runtime's first start on a cold machine takes seconds, not minutes.
 constexpr auto kCreationLimit = std::chrono::seconds(120);
-constexpr int kDrainLimit = 1'000'000;
-// Timers of post_delayed take ids from here on; kWakeTimer is below.
-constexpr UINT_PTR kFirstTaskTimer = kWakeTimer + 1;
+// Timers of post_delayed take ids from here on; the fixed ones are below.
+constexpr UINT_PTR kFirstTaskTimer = kQueueTimer + 1;
 
 std::wstring widen(std::string_view text) {
   if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
@@ -169,12 +176,16 @@ class EnvironmentCreatedHandler final
   std::shared_ptr<Creation> creation_;
 };
 
-// The script every document runs first. Adding one is asynchronous; a
-// script replaced before its id arrived is removed when the id comes.
+// The script every document runs first. Adding one is asynchronous, and a
+// script counts only once its id has come back; so a replacement is added
+// before the script in place is removed, and a document that starts
+// meanwhile (the client binds right after navigating) runs one of the two,
+// never neither. A script replaced before its id arrived is removed when
+// the id comes.
 struct DocumentScript {
   abi::ICoreWebView2* webview = nullptr;  // null once the engine is gone
-  std::wstring id;
-  unsigned generation = 0;
+  std::wstring id;                        // the script in place
+  unsigned generation = 0;                // of the newest request
   bool pending = false;
 };
 
@@ -185,23 +196,30 @@ class ScriptAddedHandler final
       : script_(std::move(script)), generation_(generation) {}
 
   HRESULT STDMETHODCALLTYPE Invoke(HRESULT error, LPCWSTR id) override {
-    if (script_->webview == nullptr) {
+    DocumentScript& script = *script_;
+    if (script.webview == nullptr) {
       return S_OK;
     }
     const bool added = SUCCEEDED(error) && id != nullptr;
-    if (generation_ != script_->generation) {
+    if (generation_ != script.generation) {
       if (added) {
-        script_->webview->RemoveScriptToExecuteOnDocumentCreated(id);
+        script.webview->RemoveScriptToExecuteOnDocumentCreated(id);
       }
       return S_OK;
     }
-    script_->pending = false;
-    if (added) {
-      try {
-        script_->id = id;
-      } catch (...) {
-        // Without the id the script stays for this page's lifetime.
+    script.pending = false;
+    if (!added) {
+      return S_OK;  // the script in place stays
+    }
+    try {
+      std::wstring kept(id);
+      if (!script.id.empty()) {
+        script.webview->RemoveScriptToExecuteOnDocumentCreated(script.id.c_str());
       }
+      script.id = std::move(kept);
+    } catch (...) {
+      // Without its id the new script stays for this page's lifetime,
+      // beside the old one.
     }
     return S_OK;
   }
@@ -217,7 +235,7 @@ class ScriptDoneHandler final : public ComHandler<abi::ICoreWebView2ExecuteScrip
   HRESULT STDMETHODCALLTYPE Invoke(HRESULT, LPCWSTR) override { return S_OK; }
 };
 
-LRESULT CALLBACK widget_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK widget_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
 
 bool register_widget_class() {
   WNDCLASSEXW info{};
@@ -233,7 +251,7 @@ bool register_widget_class() {
 
 class WebViewWin32 final : public Engine {
  public:
-  explicit WebViewWin32(HWND parent) noexcept : parent_(parent) {}
+  explicit WebViewWin32(HWND parent) : parent_(parent) { link_->engine = this; }
   ~WebViewWin32() override;
 
   // Everything up to a ready browser; false leaves the object for deletion.
@@ -244,6 +262,9 @@ class WebViewWin32 final : public Engine {
   void resized() noexcept;
   void focus_page() noexcept;
   void timer_fired(UINT_PTR id);
+  // Runs what post_task queued (kRunTasks, or kQueueTimer when that could
+  // not be posted).
+  void run_tasks();
   void widget_gone() noexcept { widget_ = nullptr; }
 
   // What the runtime's events report; see the handlers registered in start().
@@ -262,7 +283,12 @@ class WebViewWin32 final : public Engine {
   };
 
  protected:
-  [[nodiscard]] std::string_view post_function() const noexcept override { return "window.chrome.webview.postMessage"; }
+  [[nodiscard]] std::string_view post_function() const noexcept override {
+    // A method of the host object: called with it as the receiver, which
+    // is taken at document start, before the page can replace it.
+    return "(function (webview) { return function (message) { webview.postMessage(message); }; })"
+           "(window.chrome.webview)";
+  }
   void load(const std::string& url) override;
   void set_document_script(const std::string& script) override;
   void evaluate(const std::string& script) override;
@@ -293,10 +319,11 @@ class WebViewWin32 final : public Engine {
   void browser_gone() noexcept;
   [[nodiscard]] bool usable() const noexcept { return webview_ && !browser_gone_; }
   void open_with_shell(const std::wstring& url) const;
+  // Makes sure the widget will run the queued tasks.
+  void wake() noexcept;
   static std::optional<LoadFailure> load_failure(abi::WebErrorStatus status) noexcept;
 
-  // Declared first so that they go last: COM outlives every interface, the
-  // runtime library every object it made.
+  // Declared first so that they go last: COM outlives every interface.
   Apartment apartment_;
   Runtime runtime_;
   HWND parent_ = nullptr;
@@ -307,6 +334,12 @@ class WebViewWin32 final : public Engine {
   std::shared_ptr<Link> link_ = std::make_shared<Link>();
   std::vector<Subscription> subscriptions_;
   std::shared_ptr<DocumentScript> document_script_;
+  // post_task's tasks, in order. They are the engine's own: the widget's
+  // messages only say that there are some, so nothing is lost when a
+  // message cannot be posted, and nothing a message carries is ever run.
+  std::deque<Task> tasks_;
+  // kRunTasks posted (or kQueueTimer set) and not yet handled.
+  bool wake_pending_ = false;
   // post_delayed's tasks by timer id.
   std::map<UINT_PTR, Task> timers_;
   UINT_PTR next_timer_ = kFirstTaskTimer;
@@ -359,62 +392,47 @@ using PermissionHandler = EventHandler<abi::ICoreWebView2PermissionRequestedEven
 using ProcessFailedHandler = EventHandler<abi::ICoreWebView2ProcessFailedEventHandler,
                                           abi::ICoreWebView2ProcessFailedEventArgs, &WebViewWin32::on_process_failed>;
 
-LRESULT CALLBACK widget_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT handle_widget_message(HWND window, UINT message, WPARAM wparam) {
+  auto* engine = reinterpret_cast<WebViewWin32*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (engine == nullptr) {
+    return 1;
+  }
+  switch (message) {
+    case WM_SIZE:
+      engine->resized();
+      return 0;
+    case WM_SETFOCUS:
+      // Focus given to the widget belongs to the page.
+      engine->focus_page();
+      return 0;
+    case WM_TIMER:
+      engine->timer_fired(static_cast<UINT_PTR>(wparam));
+      return 0;
+    case kRunTasks:
+      engine->run_tasks();
+      return 0;
+    case WM_NCDESTROY:
+      engine->widget_gone();
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      return 1;
+    default:
+      return 1;
+  }
+}
+
+LRESULT CALLBACK widget_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* engine = reinterpret_cast<WebViewWin32*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  switch (message) {
-    case WM_SIZE:
-      if (engine != nullptr) {
-        engine->resized();
-      }
-      return 0;
-    case WM_SETFOCUS:
-      // Focus given to the widget belongs to the page.
-      if (engine != nullptr) {
-        engine->focus_page();
-      }
-      return 0;
-    case WM_TIMER:
-      if (engine != nullptr) {
-        try {
-          engine->timer_fired(static_cast<UINT_PTR>(wparam));
-        } catch (...) {
-          // A task's failure stays inside the task.
-        }
-      }
-      return 0;
-    case kRunTask: {
-      std::unique_ptr<Task> task(reinterpret_cast<Task*>(lparam));
-      if (engine != nullptr && task && *task) {
-        try {
-          (*task)();
-        } catch (...) {
-          // A task's failure stays inside the task.
-        }
-      }
-      return 0;
-    }
-    case WM_DESTROY: {
-      // Tasks still queued for this window would never be dispatched.
-      MSG queued;
-      for (int i = 0; i < kDrainLimit && PeekMessageW(&queued, window, kRunTask, kRunTask, PM_REMOVE); ++i) {
-        delete reinterpret_cast<Task*>(queued.lParam);
-      }
-      break;
-    }
-    case WM_NCDESTROY:
-      if (engine != nullptr) {
-        engine->widget_gone();
-      }
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      break;
-    default:
-      break;
+  LRESULT handled = 1;
+  try {
+    handled = handle_widget_message(window, message, wparam);
+  } catch (...) {
+    // A task's failure stays inside the task: nothing may unwind into the
+    // system's code, which DWARF unwinding (i686) cannot pass.
   }
-  return DefWindowProcW(window, message, wparam, lparam);
+  return handled == 0 ? 0 : DefWindowProcW(window, message, wparam, lparam);
 }
 
 }  // namespace
@@ -493,7 +511,6 @@ bool WebViewWin32::start(bool debug) {
 
   document_script_ = std::make_shared<DocumentScript>();
   document_script_->webview = webview_.get();
-  link_->engine = this;
   if (!subscribe_all()) {
     return false;
   }
@@ -824,6 +841,10 @@ void WebViewWin32::post_delayed(std::chrono::milliseconds delay, std::function<v
 }
 
 void WebViewWin32::timer_fired(UINT_PTR id) {
+  if (id == kQueueTimer) {
+    run_tasks();
+    return;
+  }
   const auto found = timers_.find(id);
   if (found == timers_.end()) {
     return;
@@ -840,11 +861,8 @@ void WebViewWin32::set_document_script(const std::string& script) {
   if (!usable() || !document_script_) {
     return;
   }
+  // The script in place is removed when the new one's id comes back.
   DocumentScript& current = *document_script_;
-  if (!current.id.empty()) {
-    webview_->RemoveScriptToExecuteOnDocumentCreated(current.id.c_str());
-    current.id.clear();
-  }
   ++current.generation;
   current.pending = true;
   auto handler = make_handler<ScriptAddedHandler>(document_script_, current.generation);
@@ -864,14 +882,50 @@ void WebViewWin32::post_task(std::function<void()> task) {
   if (widget_ == nullptr) {
     return;
   }
-  auto owned = std::make_unique<Task>(std::move(task));
-  if (PostMessageW(widget_, kRunTask, 0, reinterpret_cast<LPARAM>(owned.get()))) {
-    owned.release();
+  tasks_.push_back(std::move(task));
+  wake();
+}
+
+void WebViewWin32::wake() noexcept {
+  if (wake_pending_ || widget_ == nullptr) {
+    return;
+  }
+  // A full queue (10,000 posted messages per thread) refuses the message;
+  // the timer then runs the tasks. Should both fail, the tasks wait for the
+  // next one's wake.
+  wake_pending_ = queue_imports().post(widget_, kRunTasks, 0, 0) != FALSE ||
+                  SetTimer(widget_, kQueueTimer, USER_TIMER_MINIMUM, nullptr) != 0;
+}
+
+void WebViewWin32::run_tasks() {
+  wake_pending_ = false;
+  if (widget_ != nullptr) {
+    KillTimer(widget_, kQueueTimer);
+  }
+  const std::shared_ptr<Link> link = link_;
+  // Only what is queued now: tasks queued meanwhile wake the widget again,
+  // so that input and drawing get their turn in between. A task may destroy
+  // the engine; the link tells.
+  for (std::size_t count = tasks_.size(); count > 0 && link->engine == this && !tasks_.empty(); --count) {
+    const Task task = std::move(tasks_.front());
+    tasks_.pop_front();
+    try {
+      if (task) {
+        task();
+      }
+    } catch (...) {
+      // A task's failure stays inside the task.
+    }
   }
 }
 
 ShellImports& shell_imports() {
   static ShellImports imports{ShellExecuteExW};
+  return imports;
+}
+
+QueueImports& queue_imports() {
+  static QueueImports imports{PostMessageW};
   return imports;
 }
 

@@ -1,14 +1,17 @@
-// A stand-in for the browser runtime's loader library: it creates objects
-// that implement the interfaces the engine calls, answers asynchronously
-// through the thread's message queue as the real runtime does, and records
-// every call.
+// A stand-in for the browser runtime's libraries: built as the loader
+// library (its documented entry) and as the installed runtime's own library
+// (its undocumented one). It creates objects that implement the interfaces
+// the engine calls, answers asynchronously through the thread's message
+// queue as the real runtime does, and records every call.
 
 #define FAKE_RUNTIME_BUILD
 #include "FakeRuntime.h"
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ComPtr.h"
@@ -22,6 +25,14 @@ using namespace velto::webview::abi;
 std::vector<std::string> g_log;
 long g_live = 0;
 std::string g_failing_step;
+
+// The failing step, also from the environment: a test program that finds
+// this library only through the engine cannot call fake_runtime_fail first.
+bool failing(const char* step) {
+  char named[32] = {};
+  const DWORD length = GetEnvironmentVariableA("VELTO_FAKE_RUNTIME_FAIL", named, sizeof named);
+  return g_failing_step == step || (length > 0 && length < sizeof named && std::string_view(named) == step);
+}
 
 std::string utf8(const wchar_t* text) {
   if (text == nullptr) {
@@ -334,12 +345,39 @@ class EventSlot {
   ComPtr<Handler> handler_;
 };
 
+// Whether the page could post through `script`. The host object's
+// postMessage needs its receiver, as methods of host objects do: called
+// detached from window.chrome.webview (read off it into a variable, passed
+// on, bound elsewhere) it throws, and every page call is rejected. The fake
+// cannot run script, so it holds the text to that: every use of the name
+// is a method call on an object, `<object>.postMessage(`. This proves that
+// the bridge never takes the method off its object; not which object it
+// calls it on, nor that the script runs.
+bool posts_with_receiver(std::string_view script) {
+  constexpr std::string_view kName = "postMessage";
+  bool used = false;
+  for (std::size_t at = script.find(kName); at != std::string_view::npos; at = script.find(kName, at + 1)) {
+    std::size_t next = at + kName.size();
+    while (next < script.size() && script[next] == ' ') {
+      ++next;
+    }
+    if (at == 0 || script[at - 1] != '.' || next >= script.size() || script[next] != '(') {
+      return false;
+    }
+    used = true;
+  }
+  return used;
+}
+
 class FakeWebView;
 FakeWebView* g_webview = nullptr;  // the one whose events the tests raise
+unsigned g_webview_serial = 0;
 
 class FakeWebView final : public Fake<WebViewStub> {
  public:
-  FakeWebView() : settings_(ComPtr<ICoreWebView2Settings>::adopt(new FakeSettings)) { g_webview = this; }
+  FakeWebView() : settings_(ComPtr<ICoreWebView2Settings>::adopt(new FakeSettings)), serial_(++g_webview_serial) {
+    g_webview = this;
+  }
   ~FakeWebView() override {
     if (g_webview == this) {
       g_webview = nullptr;
@@ -399,16 +437,27 @@ class FakeWebView final : public Fake<WebViewStub> {
   HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken token) override {
     return process_failed_.remove(token);
   }
+  // A script counts for new documents from the moment its id is handed
+  // out: nothing promises that it does before.
   HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
       LPCWSTR script, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) override {
-    record("AddScriptToExecuteOnDocumentCreated " + utf8(script));
+    const std::string text = utf8(script);
+    record("AddScriptToExecuteOnDocumentCreated " + text);
     const std::wstring id = L"script-" + std::to_wstring(++scripts_);
+    added_[id] = text;
     auto held = ComPtr<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>::retain(handler);
-    later([held, id] { held->Invoke(S_OK, id.c_str()); });
+    later([held, id, serial = serial_] {
+      if (g_webview != nullptr && g_webview->serial_ == serial) {
+        g_webview->script_in_effect(id);
+      }
+      held->Invoke(S_OK, id.c_str());
+    });
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE RemoveScriptToExecuteOnDocumentCreated(LPCWSTR id) override {
     record("RemoveScriptToExecuteOnDocumentCreated " + utf8(id));
+    added_.erase(id);
+    in_effect_.erase(id);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script,
@@ -431,9 +480,24 @@ class FakeWebView final : public Fake<WebViewStub> {
   }
 
   bool post(const wchar_t* text) {
+    bool bridged = false;
+    for (const auto& script : in_effect_) {
+      if (script.second.find("postMessage") != std::string::npos) {
+        if (!posts_with_receiver(script.second)) {
+          record("postMessage rejected: called without its object");
+          return false;
+        }
+        bridged = true;
+      }
+    }
+    if (!bridged) {
+      record("postMessage rejected: no bridge in the document");
+      return false;
+    }
     auto args = ComPtr<FakeMessageArgs>::adopt(new FakeMessageArgs(text));
     return message_.raise(this, args.get());
   }
+  [[nodiscard]] int scripts_in_effect() const { return static_cast<int>(in_effect_.size()); }
   int new_window(const wchar_t* uri, bool user_initiated, int* handled) {
     auto args = ComPtr<FakeNewWindowArgs>::adopt(new FakeNewWindowArgs(uri, user_initiated));
     const bool raised = new_window_.raise(this, args.get());
@@ -485,7 +549,19 @@ class FakeWebView final : public Fake<WebViewStub> {
   EventSlot<ICoreWebView2NewWindowRequestedEventHandler> new_window_{"NewWindowRequested", 13};
   EventSlot<ICoreWebView2PermissionRequestedEventHandler> permission_{"PermissionRequested", 14};
   EventSlot<ICoreWebView2ProcessFailedEventHandler> process_failed_{"ProcessFailed", 15};
+  void script_in_effect(const std::wstring& id) {
+    const auto found = added_.find(id);
+    if (found != added_.end()) {
+      in_effect_[id] = found->second;
+    }
+  }
+
   int scripts_ = 0;
+  unsigned serial_;
+  // Document scripts by id: added and not removed, and of those the ones
+  // whose id has been handed out.
+  std::map<std::wstring, std::string> added_;
+  std::map<std::wstring, std::string> in_effect_;
 };
 
 class FakeController final : public Fake<ControllerStub> {
@@ -529,7 +605,7 @@ class FakeEnvironment final : public Fake<ICoreWebView2Environment> {
       HWND parent, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override {
     record("CreateCoreWebView2Controller " + std::to_string(reinterpret_cast<std::uintptr_t>(parent)));
     auto held = ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>::retain(handler);
-    if (g_failing_step == "controller") {
+    if (failing("controller")) {
       later([held] { held->Invoke(E_FAIL, nullptr); });
       return S_OK;
     }
@@ -543,13 +619,14 @@ class FakeEnvironment final : public Fake<ICoreWebView2Environment> {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
-    CreateCoreWebView2EnvironmentWithOptions(LPCWSTR browser_folder, LPCWSTR user_data_folder, Unknown* options,
-                                             ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
-  record("CreateCoreWebView2EnvironmentWithOptions " + utf8(browser_folder) + " " + utf8(user_data_folder) + " " +
-         (options == nullptr ? "<null>" : "options"));
+namespace {
+
+HRESULT create_environment(ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  if (failing("entry")) {
+    return E_FAIL;
+  }
   auto held = ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>::retain(handler);
-  if (g_failing_step == "environment") {
+  if (failing("environment")) {
     later([held] { held->Invoke(E_FAIL, nullptr); });
     return S_OK;
   }
@@ -558,6 +635,31 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
     held->Invoke(S_OK, environment.get());
   });
   return S_OK;
+}
+
+}  // namespace
+
+// Both entries are declared here from their descriptions (see
+// docs/webview2-abi.md), not from the engine's declarations, so that the
+// tests compare the two: __stdcall, so the 32-bit build exports them as
+// "name@<bytes of arguments>" too.
+extern "C" __declspec(dllexport) HRESULT __stdcall CreateCoreWebView2EnvironmentWithOptions(
+    LPCWSTR browser_folder, LPCWSTR user_data_folder, IUnknown* options,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  record("CreateCoreWebView2EnvironmentWithOptions " + utf8(browser_folder) + " " + utf8(user_data_folder) + " " +
+         (options == nullptr ? "<null>" : "options"));
+  return create_environment(handler);
+}
+
+// The installed runtime's library: whether to check the runtime type, the
+// runtime type (0 installed, 1 a runtime shipped with the program), the
+// user data folder, the options, the handler.
+extern "C" __declspec(dllexport) HRESULT __stdcall CreateWebViewEnvironmentWithOptionsInternal(
+    BOOL check_runtime_type, INT32 runtime_type, LPCWSTR user_data_folder, IUnknown* options,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  record("CreateWebViewEnvironmentWithOptionsInternal " + std::to_string(check_runtime_type) + " " +
+         std::to_string(runtime_type) + " " + utf8(user_data_folder) + " " + (options == nullptr ? "<null>" : "options"));
+  return create_environment(handler);
 }
 
 FAKE_RUNTIME_API int fake_runtime_log_size() {
@@ -602,6 +704,10 @@ FAKE_RUNTIME_API int fake_runtime_process_failed(int kind) {
 
 FAKE_RUNTIME_API int fake_runtime_permission_requested(const wchar_t* uri, int kind, int* state) {
   return g_webview != nullptr ? g_webview->permission_requested(uri, static_cast<PermissionKind>(kind), state) : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_document_scripts() {
+  return g_webview != nullptr ? g_webview->scripts_in_effect() : 0;
 }
 
 FAKE_RUNTIME_API void fake_runtime_fail(const char* step) {

@@ -1,8 +1,9 @@
 #pragma once
 
-// What the fake runtime library (built as WebView2Loader.dll for the tests)
-// offers the tests besides the loader's own entry point: the calls it
-// received, in order, and the number of its objects still alive.
+// What the fake runtime library (built as WebView2Loader.dll and as the
+// installed runtime's EmbeddedBrowserWebView.dll for the tests) offers the
+// tests besides the runtime's own entry points: the calls it received, in
+// order, and the number of its objects still alive.
 
 #ifdef FAKE_RUNTIME_BUILD
 #define FAKE_RUNTIME_API extern "C" __declspec(dllexport)
@@ -21,7 +22,9 @@ FAKE_RUNTIME_API long fake_runtime_live_objects();
 
 // The page posting `text` through the bridge: the registered message
 // handler is called at once, as the runtime does from its own dispatch.
-// 0 when no handler is registered.
+// 0 when no handler is registered, or when the page's call would have been
+// rejected: no document script in effect carries the bridge, or one takes
+// postMessage off its object (see posts_with_receiver in the fake).
 FAKE_RUNTIME_API int fake_runtime_post_message(const wchar_t* text);
 
 // The runtime raising one of its events, with arguments that record what
@@ -37,6 +40,11 @@ FAKE_RUNTIME_API int fake_runtime_navigation_completed(int success, int status, 
 FAKE_RUNTIME_API int fake_runtime_process_failed(int kind);
 FAKE_RUNTIME_API int fake_runtime_permission_requested(const wchar_t* uri, int kind, int* state);
 
-// Makes the named step ("environment" or "controller") fail from now on;
-// null or "" for none.
+// Document scripts a document starting now would run: added, their id
+// handed out, and not removed.
+FAKE_RUNTIME_API int fake_runtime_document_scripts();
+
+// Makes the named step fail from now on: "entry" (the entry point answers
+// an error), "environment" or "controller" (the handler gets one); null or
+// "" for none. The variable VELTO_FAKE_RUNTIME_FAIL names a step too.
 FAKE_RUNTIME_API void fake_runtime_fail(const char* step);
