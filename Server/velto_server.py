@@ -39,6 +39,10 @@ LISTEN_ADDRESS = "127.0.0.1"
 UPLOADS = "/uploads/chat_files/"
 DESCRIPTOR_PATH = UPLOADS + "velto_web-chat_client.ini"
 UPDATER_PATHS = (UPLOADS + "updater.exe", UPLOADS + "updater")
+# The updater's detached signature is served beside it under this suffix.
+SIGNATURE_SUFFIX = ".sig"
+SIGNATURE_SIZE = 64
+SIGNATURE_MODES = ("right", "wrong", "absent")
 PACKAGE_ZIP_PATH = UPLOADS + "velto_web-chat_client.zip"
 PACKAGE_TAR_PATH = UPLOADS + "velto_web-chat_client-linux.tar.gz"
 
@@ -147,6 +151,21 @@ def ensure_certificates(state_dir):
             for name in names:
                 os.chmod(os.path.join(work, name), 0o600 if name.endswith(".key") else 0o644)
                 os.replace(os.path.join(work, name), os.path.join(state_dir, name))
+
+
+def sign_ed25519(key_file, data):
+    """The detached Ed25519 signature (64 raw bytes) of data by the private
+    key in key_file (PEM, as `openssl genpkey -algorithm ed25519` writes it)."""
+    # openssl signs Ed25519 in one go and needs the message as a file.
+    with tempfile.TemporaryDirectory(prefix="velto-sign-") as work:
+        message = os.path.join(work, "message")
+        with open(message, "wb") as f:
+            f.write(data)
+        result = subprocess.run(["openssl", "pkeyutl", "-sign", "-rawin", "-inkey", key_file, "-in", message],
+                                stdin=subprocess.DEVNULL, capture_output=True, check=False)
+    if result.returncode != 0 or len(result.stdout) != SIGNATURE_SIZE:
+        raise RuntimeError("openssl pkeyutl -sign failed: %s" % result.stderr.decode(errors="replace").strip())
+    return result.stdout
 
 
 def default_state_dir():
@@ -840,6 +859,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_body(200, file_bytes(name), content_type,
                        headers=(("Content-Disposition", content_disposition(name)),))
 
+    def updater_signature(self, query):
+        try:
+            signature = self.server.shared.updater_signature()
+        except (OSError, RuntimeError) as error:
+            log.error("cannot sign the updater: %s", error)
+            return self.send_error_page(500, "Не удалось подписать программу обновления")
+        if signature is None:
+            return self.send_error_page(404, "Подпись программы обновления не опубликована")
+        self.send_body(200, signature, "application/octet-stream")
+
     def package_zip(self, query):
         self.send_body(200, self.server.package_zip, "application/zip")
 
@@ -1011,6 +1040,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def test_publish(self, query):
         """Changes what the update routes serve until the next /test/reset."""
         shared = self.server.shared
+        if query.get("signature", SIGNATURE_MODES)[0] not in SIGNATURE_MODES:
+            return self.send_error_page(400, "signature is one of " + ", ".join(SIGNATURE_MODES))
         with shared.lock:
             if "version" in query:
                 shared.published_version = query["version"][0]
@@ -1025,7 +1056,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 shared.updater_drip_ms = max(0, min(int(query["updater_drip_ms"][0]), 10000))
             if "descriptor_drip_ms" in query:
                 shared.descriptor_drip_ms = max(0, min(int(query["descriptor_drip_ms"][0]), 10000))
-            published = {"version": shared.published_version, "updater_file": shared.updater_file}
+            if "signing_key" in query:
+                shared.signing_key = query["signing_key"][0] or None
+            if "signature" in query:
+                shared.signature_mode = query["signature"][0]
+            published = {"version": shared.published_version, "updater_file": shared.updater_file,
+                         "signing_key": shared.signing_key, "signature": shared.signature_mode}
         self.send_json(published)
 
 
@@ -1037,6 +1073,8 @@ ROUTES = {
     DESCRIPTOR_PATH: Handler.descriptor,
     UPDATER_PATHS[0]: Handler.updater,
     UPDATER_PATHS[1]: Handler.updater,
+    UPDATER_PATHS[0] + SIGNATURE_SUFFIX: Handler.updater_signature,
+    UPDATER_PATHS[1] + SIGNATURE_SUFFIX: Handler.updater_signature,
     PACKAGE_ZIP_PATH: Handler.package_zip,
     PACKAGE_TAR_PATH: Handler.package_tar,
     "/test/redirect": Handler.test_redirect,
@@ -1151,6 +1189,10 @@ class Shared:
             self.descriptor_padding = 0
             self.descriptor_drip_ms = 0
             self.updater_drip_ms = 0
+            self.signing_key = self.args.signing_key
+            # Tests of signed updates: a signature by the key of other bytes,
+            # or none at all.
+            self.signature_mode = "right"
 
     def descriptor(self):
         if self.descriptor_text is not None:
@@ -1169,6 +1211,18 @@ class Shared:
                 return f.read()
         except OSError:
             return None
+
+    def updater_signature(self):
+        """The signature served beside the updater, or None (a 404): without
+        a signing key or an updater nothing is signed."""
+        with self.lock:
+            key, mode = self.signing_key, self.signature_mode
+        data = self.updater()
+        if not key or mode == "absent" or data is None:
+            return None
+        if mode == "wrong":
+            data += b"\0"
+        return sign_ed25519(key, data)
 
 
 def tls_context(cert, key):
@@ -1197,6 +1251,9 @@ def parse_args(argv):
                         help="version in the update descriptor (default %(default)s)")
     parser.add_argument("--descriptor-file", help="serve this file verbatim as the update descriptor")
     parser.add_argument("--updater-file", help="serve this file as the updater program")
+    parser.add_argument("--signing-key",
+                        help="Ed25519 private key (PEM) that signs the updater; its signature is served "
+                             "beside it with the suffix " + SIGNATURE_SUFFIX)
     parser.add_argument("--message-interval", type=float, default=5.0,
                         help="seconds between simulated chat messages, 0 for none (default %(default)s)")
     parser.add_argument("--ready-file", help="write port, CA path and pid here (JSON) once listening")
@@ -1243,6 +1300,13 @@ def main(argv=None):
         print("velto_server: cannot prepare certificates in %s: %s" % (state_dir, error), file=sys.stderr)
         return 1
     ca_path = os.path.join(state_dir, CA_NAME)
+    if args.signing_key:
+        # A key that cannot sign is reported now, not at the first request.
+        try:
+            sign_ed25519(args.signing_key, b"velto")
+        except (OSError, RuntimeError) as error:
+            print("velto_server: cannot sign with %s: %s" % (args.signing_key, error), file=sys.stderr)
+            return 1
     if args.init_only:
         print(ca_path, flush=True)
         return 0

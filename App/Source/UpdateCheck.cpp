@@ -10,6 +10,7 @@
 #include "Preference/Preference.h"
 #include "System/Files.h"
 #include "System/Process.h"
+#include "UpdateSignature.h"
 #include "Window/Window.h"
 
 namespace velto::app {
@@ -29,6 +30,12 @@ constexpr int kUpdaterSettleMs = 500;
 // line; the updater a few MiB. Reasons in docs/platforms.md.
 constexpr HttpLimits kDescriptorLimits{64 * 1024, 15000};
 constexpr HttpLimits kUpdaterLimits{std::int64_t{256} * 1024 * 1024, 0};
+// The signature is 64 raw bytes; anything longer is not one.
+constexpr HttpLimits kSignatureLimits{static_cast<std::int64_t>(kUpdateSignatureSize), 15000};
+constexpr char16_t kSignatureSuffix[] = u".sig";
+// The build setting VELTO_UPDATE_PUBLIC_KEY; empty when updates are not signed.
+constexpr char kUpdatePublicKey[] = VELTO_UPDATE_PUBLIC_KEY;
+constexpr bool kUpdatesSigned = sizeof kUpdatePublicKey > 1;
 
 Text server_url(TextView path) {
   return Text(u"https://") + kServerHost + Text(path);
@@ -49,6 +56,29 @@ Text published_version() {
   return version;
 }
 
+// Whether the updater at `path` carries the release key's signature, fetched
+// fresh from beside the updater on the server. Every failure (no signature
+// there, a malformed key) answers false.
+bool updater_signature_verifies(const Text& path) {
+  const auto key = decode_update_public_key(kUpdatePublicKey);
+  if (!key) {
+    return false;
+  }
+  const Text signature = path + kSignatureSuffix;
+  const bool verified =
+      http_receive_file(server_url(Text(platform::updater_remote_path()) + kSignatureSuffix), signature,
+                        HTTP_FAIL_ON_ERROR_STATUS, {}, kSignatureLimits) &&
+      update_file_signature_verifies(*key, path, signature, static_cast<std::uint64_t>(kUpdaterLimits.max_bytes));
+  file_delete(signature);
+  return verified;
+}
+
+// Whether the updater may be kept: a program, and with a built-in key one
+// that the key's signature vouches for.
+bool updater_acceptable(const Text& path) {
+  return is_program_file(path) && (!kUpdatesSigned || updater_signature_verifies(path));
+}
+
 }  // namespace
 
 int update_check() {
@@ -65,15 +95,18 @@ int update_check() {
   }
   // Only a program is kept as the updater: anything else (an error page, a
   // server's placeholder) would be started, or opened, at every later start.
-  if (file_size(app.updater_path) > 0 && !is_program_file(app.updater_path)) {
-    file_delete(app.updater_path);
+  // With a key, a kept one must verify against the signature served now: a
+  // file changed on disk, or one the server no longer vouches for, is
+  // replaced. One that cannot be removed is never started.
+  if (file_size(app.updater_path) > 0 && !updater_acceptable(app.updater_path) && !file_delete(app.updater_path)) {
+    return 0;
   }
   if (file_size(app.updater_path) <= 0) {
     if (!http_receive_file(server_url(platform::updater_remote_path()), app.updater_path, HTTP_FAIL_ON_ERROR_STATUS, {},
                            kUpdaterLimits)) {
       return 0;
     }
-    if (!is_program_file(app.updater_path)) {
+    if (!updater_acceptable(app.updater_path)) {
       file_delete(app.updater_path);
       return 0;
     }

@@ -27,6 +27,8 @@ constexpr char kDescriptorCopy[] = "velto_chat_version.ini";
 
 // Writes its arguments, one a line, beside itself.
 constexpr char kTestUpdater[] = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments.txt\"\n";
+// An updater of before, kept in the app data directory: notes that it ran.
+constexpr char kOldUpdater[] = "#!/bin/sh\ntouch \"$(dirname \"$0\")/old-updater-ran.txt\"\n";
 
 std::string fetch(const std::string& path) {
   return server_fetch(path);
@@ -73,7 +75,7 @@ class UpdateCheck : public ::testing::Test {
 
   void start() {
     client_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{VELTO_CLIENT_PATH},
+        std::vector<std::string>{client_path_},
         std::vector<std::string>{"XDG_CONFIG_HOME=" + config_.path(), "TMPDIR=" + temp_.path()});
   }
 
@@ -121,6 +123,7 @@ class UpdateCheck : public ::testing::Test {
   TempDir temp_;
   // Another user's file holds the copy's name.
   bool copy_name_taken_ = false;
+  std::string client_path_ = VELTO_CLIENT_PATH;
   std::string updater_source_;
   std::unique_ptr<ChildProcess> client_;
 };
@@ -340,6 +343,114 @@ TEST_F(UpdateCheck, ALinkUnderTheDescriptorCopysNameIsNotFollowed) {
   EXPECT_EQ(read_file(victim), "keep me");
   EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy)) << "the copy was not removed after the check";
   close_and_expect_exit_code_zero(*window);
+}
+
+// The client's twin built with the test update key: the updater must carry
+// that key's signature, which the local server makes with its private half.
+class SignedUpdateCheck : public UpdateCheck {
+ protected:
+  void SetUp() override {
+    UpdateCheck::SetUp();
+    if (IsSkipped()) {
+      return;
+    }
+    client_path_ = VELTO_SIGNED_CLIENT_PATH;
+    fetch("/test/publish?signing_key=" + url_encode(VELTO_TEST_SIGNING_KEY));
+  }
+
+  [[nodiscard]] static bool signature_was_requested() {
+    return fetch("/test/requests").find("\"/uploads/chat_files/updater.sig\"") != std::string::npos;
+  }
+
+  void keep_updater(const std::string& content) const {
+    fs::create_directories(app_dir() + "/Updater");
+    std::ofstream(updater_path()) << content;
+    fs::permissions(updater_path(), fs::perms::owner_all, fs::perm_options::replace);
+  }
+
+  [[nodiscard]] std::string old_updater_mark() const { return app_dir() + "/Updater/old-updater-ran.txt"; }
+
+  void expect_started_with_the_published_updater() {
+    expect_exit_code_zero_without_window();
+    ASSERT_TRUE(eventually([&] { return fs::exists(arguments_path()); }, 10s)) << "the updater did not run";
+    EXPECT_EQ(read_file(arguments_path()).rfind(fs::canonical(client_path_).string() + "\n", 0), 0U);
+    EXPECT_EQ(read_file(updater_path()), kTestUpdater);
+    EXPECT_TRUE(signature_was_requested());
+    expect_no_signature_left();
+  }
+
+  // Refused: nothing kept, nothing started, and the chat opens.
+  void expect_refused_and_the_chat_window() {
+    const auto window = find_window("^" + std::string(kMainTitle));
+    ASSERT_TRUE(window) << "the chat window did not open";
+    EXPECT_TRUE(updater_was_requested());
+    EXPECT_TRUE(signature_was_requested());
+    EXPECT_FALSE(fs::exists(updater_path())) << "the refused updater was kept";
+    close_and_expect_exit_code_zero(*window);
+    EXPECT_FALSE(fs::exists(arguments_path())) << "the refused updater ran";
+    EXPECT_FALSE(fs::exists(old_updater_mark())) << "the updater of before ran";
+    expect_no_signature_left();
+  }
+
+  void expect_no_signature_left() const {
+    for (const auto& item : fs::directory_iterator(app_dir() + "/Updater")) {
+      const std::string name = item.path().filename().string();
+      EXPECT_TRUE(name == "updater" || name == "arguments.txt") << item.path() << " was left behind";
+    }
+  }
+
+  // Publishes a newer version and the updater with a signature that is
+  // `right`, `wrong` or `absent`; starts the client and says Yes.
+  [[nodiscard]] bool offer_update_and_answer_yes(const std::string& signature) {
+    fs::create_directories(app_dir());
+    publish("0.2.16.39");
+    publish_updater();
+    fetch("/test/publish?signature=" + signature);
+    start();
+    return answer_question("Return");
+  }
+};
+
+TEST_F(SignedUpdateCheck, ARightSignatureStartsTheUpdater) {
+  ASSERT_TRUE(offer_update_and_answer_yes("right"));
+  expect_started_with_the_published_updater();
+  struct stat info {};
+  ASSERT_EQ(::stat(updater_path().c_str(), &info), 0);
+  EXPECT_NE(info.st_mode & S_IXUSR, 0U) << "the updater was not made executable";
+}
+
+TEST_F(SignedUpdateCheck, AWrongSignatureKeepsNothingAndStartsNothing) {
+  ASSERT_TRUE(offer_update_and_answer_yes("wrong"));
+  expect_refused_and_the_chat_window();
+}
+
+TEST_F(SignedUpdateCheck, AMissingSignatureKeepsNothingAndStartsNothing) {
+  ASSERT_TRUE(offer_update_and_answer_yes("absent"));
+  expect_refused_and_the_chat_window();
+}
+
+TEST_F(SignedUpdateCheck, AKeptUpdaterThatVerifiesIsStartedWithoutDownloadingIt) {
+  keep_updater(kTestUpdater);
+  ASSERT_TRUE(offer_update_and_answer_yes("right"));
+  expect_started_with_the_published_updater();
+  EXPECT_FALSE(updater_was_requested());
+}
+
+// The updater on disk no longer matches the signature the server serves: it
+// is deleted, never started, and the published one takes its place.
+TEST_F(SignedUpdateCheck, AKeptUpdaterThatNoLongerVerifiesIsDownloadedAgain) {
+  keep_updater(kOldUpdater);
+  ASSERT_TRUE(offer_update_and_answer_yes("right"));
+  expect_started_with_the_published_updater();
+  EXPECT_TRUE(updater_was_requested());
+  EXPECT_FALSE(fs::exists(old_updater_mark())) << "the updater of before ran";
+}
+
+// ... and when the new one does not verify either, nothing is left.
+TEST_F(SignedUpdateCheck, AKeptUpdaterIsNotStartedWhenNothingVerifies) {
+  keep_updater(kOldUpdater);
+  ASSERT_TRUE(offer_update_and_answer_yes("wrong"));
+  expect_refused_and_the_chat_window();
 }
 
 // Run without any server: nothing listens on the update server's port.

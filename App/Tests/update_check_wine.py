@@ -4,6 +4,7 @@ the local server publishes a version and a test updater, the question is
 answered with the keyboard.
 
 Usage: update_check_wine.py <velto.exe> <wine-run> <test_updater.exe> <server host>
+                           [<client built with the test key> <the test key's private half>]
 Runs under Scripts/with-test-server --private-network --port <the host's port>.
 Exits 77 (skipped) when the host cannot run the executable."""
 
@@ -17,7 +18,7 @@ import urllib.parse
 
 from client_window_wine import SKIPPED, app_dir, eventually, main, sh, stop
 
-CLIENT, WINE_RUN, UPDATER, HOST = (sys.argv[1:5] + [""] * 4)[:4]
+CLIENT, WINE_RUN, UPDATER, HOST, SIGNED_CLIENT, SIGNING_KEY = (sys.argv[1:7] + [""] * 6)[:6]
 SERVER = "https://" + HOST
 QUESTION = "^Доступно обновление!$"
 MAIN = "^Velto Чат"
@@ -37,7 +38,9 @@ def visible(title):
     return int(ids[0]) if ids else None
 
 
-class UpdateCheckUnderWine(unittest.TestCase):
+class UpdateCheckWineCase(unittest.TestCase):
+    program = CLIENT
+
     def setUp(self):
         self.assertIn("reset", fetch("/test/reset"), "the local server does not answer")
         shutil.rmtree(app_dir(), ignore_errors=True)
@@ -52,7 +55,7 @@ class UpdateCheckUnderWine(unittest.TestCase):
         self.log.close()
 
     def start(self):
-        self.client = subprocess.Popen([WINE_RUN, CLIENT], stdout=self.log, stderr=self.log)
+        self.client = subprocess.Popen([WINE_RUN, self.program], stdout=self.log, stderr=self.log)
 
     def wait_for(self, title, timeout=60):
         found = eventually(lambda: self.client.poll() is not None or visible(title), timeout=timeout)
@@ -71,6 +74,8 @@ class UpdateCheckUnderWine(unittest.TestCase):
         sh("wmctrl", "-ic", str(window))
         self.assertEqual(self.client.wait(timeout=30), 0)
 
+
+class UpdateCheckUnderWine(UpdateCheckWineCase):
     def test_yes_downloads_and_starts_the_updater_and_ends_the_client(self):
         publish(version="0.2.16.39", updater_file=UPDATER)
         self.start()
@@ -172,6 +177,65 @@ class UpdateCheckUnderWine(unittest.TestCase):
         self.client.kill()
         self.client.wait(timeout=30)
         self.assertFalse(os.path.exists(self.updater), "a cut updater was left under its name")
+
+
+@unittest.skipUnless(SIGNED_CLIENT and SIGNING_KEY, "needs the client built with the test key")
+class SignedUpdateCheckUnderWine(UpdateCheckWineCase):
+    """The client built with the test update key: the updater must carry that
+    key's signature, which the local server makes with its private half."""
+
+    program = SIGNED_CLIENT
+
+    def setUp(self):
+        super().setUp()
+        self.arguments = os.path.join(app_dir(), "Updater", "arguments.txt")
+        publish(signing_key=SIGNING_KEY)
+
+    def signature_requested(self):
+        return '"/uploads/chat_files/updater.exe.sig"' in fetch("/test/requests")
+
+    def assert_published_updater_started(self):
+        self.assertEqual(self.client.wait(timeout=30), 0)
+        self.assertTrue(eventually(lambda: os.path.exists(self.arguments), timeout=30), "the updater did not run")
+        with open(self.arguments, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        self.assertEqual(len(lines), 3, lines)
+        self.assertTrue(lines[0].lower().endswith("\\" + os.path.basename(SIGNED_CLIENT).lower()), lines[0])
+        with open(self.updater, "rb") as got, open(UPDATER, "rb") as published:
+            self.assertEqual(got.read(), published.read())
+        self.assertTrue(self.signature_requested())
+        self.assertEqual(sorted(os.listdir(os.path.dirname(self.updater))), ["arguments.txt", "updater.exe"])
+
+    def test_a_right_signature_starts_the_updater(self):
+        publish(version="0.2.16.39", updater_file=UPDATER)
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        self.assert_published_updater_started()
+        self.assertIsNone(visible(MAIN), "the chat window was shown")
+
+    def test_a_wrong_signature_keeps_nothing_and_starts_nothing(self):
+        publish(version="0.2.16.39", updater_file=UPDATER, signature="wrong")
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        window = self.wait_for(MAIN)
+        self.assertTrue(self.updater_requested())
+        self.assertTrue(self.signature_requested())
+        self.assertFalse(os.path.exists(self.updater))
+        self.close_window(window)
+        self.assertFalse(os.path.exists(self.arguments), "the refused updater ran")
+        self.assertEqual(os.listdir(os.path.dirname(self.updater)), [])
+
+    def test_a_kept_updater_that_no_longer_verifies_is_downloaded_again(self):
+        # Still a program (bytes after the image change nothing), but not the
+        # one the signature is for.
+        os.makedirs(os.path.dirname(self.updater))
+        with open(UPDATER, "rb") as published, open(self.updater, "wb") as kept:
+            kept.write(published.read() + b"changed")
+        publish(version="0.2.16.39", updater_file=UPDATER)
+        self.start()
+        self.answer(self.wait_for(QUESTION), "Return")
+        self.assert_published_updater_started()
+        self.assertTrue(self.updater_requested())
 
 
 if __name__ == "__main__":
