@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <utility>
 
 #include "Engine.h"
 #include "Utf8.h"
@@ -196,6 +197,37 @@ std::optional<std::uint32_t> parse_notice_message(std::string_view message) {
     return std::nullopt;
   }
   return id;
+}
+
+std::uint32_t NoticeTargets::remember(std::string target) {
+  const std::uint32_t id = next_++;
+  if (next_ == 0) {
+    next_ = 1;  // 0 is the id of notices without a button
+  }
+  targets_[id] = std::move(target);
+  if (targets_.size() > kRemembered) {
+    targets_.erase(targets_.begin());
+  }
+  return id;
+}
+
+std::optional<std::string> NoticeTargets::find(std::uint32_t id) const {
+  const auto found = targets_.find(id);
+  if (found == targets_.end()) {
+    return std::nullopt;
+  }
+  return found->second;
+}
+
+std::optional<std::string> NoticeTargets::take(std::uint32_t id) {
+  std::optional<std::string> target = find(id);
+  targets_.erase(id);
+  return target;
+}
+
+std::string_view file_name_of(std::string_view path) {
+  const std::size_t separator = path.find_last_of("/\\");
+  return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
 std::string download_notice_script(DownloadOutcome outcome, std::string_view file_name, std::uint32_t id,

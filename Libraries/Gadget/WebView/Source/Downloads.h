@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,5 +69,26 @@ enum class DownloadOutcome : std::uint8_t {
 // The message the notice's button posts, and the notice it names.
 [[nodiscard]] std::string notice_message(std::uint32_t id);
 [[nodiscard]] std::optional<std::uint32_t> parse_notice_message(std::string_view message);
+
+// What the most recent notices' buttons open (a folder, a file), by the
+// notice's id; older ones are forgotten.
+class NoticeTargets {
+ public:
+  static constexpr std::size_t kRemembered = 16;
+
+  // The id of a new notice that opens `target`.
+  std::uint32_t remember(std::string target);
+  [[nodiscard]] std::optional<std::string> find(std::uint32_t id) const;
+  // As find, and the id counts no more.
+  std::optional<std::string> take(std::uint32_t id);
+
+ private:
+  std::map<std::uint32_t, std::string> targets_;
+  std::uint32_t next_ = 1;
+};
+
+// The last part of a path, after its last '/' or '\\': what a browser that
+// chose a path of its own suggested as the file's name.
+[[nodiscard]] std::string_view file_name_of(std::string_view path);
 
 }  // namespace velto::webview

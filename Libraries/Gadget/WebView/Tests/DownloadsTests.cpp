@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -170,6 +172,31 @@ TEST(DownloadNotice, OnlyWellFormedMessagesNameANotice) {
   EXPECT_EQ(parse_notice_message("open-folder:4294967296"), std::nullopt);
   EXPECT_EQ(parse_notice_message("open-file:1"), std::nullopt);
   EXPECT_EQ(parse_notice_message(""), std::nullopt);
+}
+
+TEST(DownloadNotice, OnlyRecentNoticesOpenSomethingAndTakenOnesNoMore) {
+  NoticeTargets targets;
+  std::vector<std::uint32_t> ids;
+  for (std::size_t i = 0; i < NoticeTargets::kRemembered + 2; ++i) {
+    ids.push_back(targets.remember("file " + std::to_string(i)));
+  }
+  EXPECT_EQ(std::set<std::uint32_t>(ids.begin(), ids.end()).size(), ids.size());
+  EXPECT_EQ(std::count(ids.begin(), ids.end(), 0U), 0) << "0 is a notice without a button";
+  EXPECT_EQ(targets.find(ids[0]), std::nullopt);
+  EXPECT_EQ(targets.find(ids[1]), std::nullopt);
+  EXPECT_EQ(targets.find(ids[2]), "file 2");
+  EXPECT_EQ(targets.take(ids.back()), "file " + std::to_string(ids.size() - 1));
+  EXPECT_EQ(targets.take(ids.back()), std::nullopt);
+  EXPECT_EQ(targets.find(ids[2]), "file 2") << "taking one keeps the others";
+}
+
+TEST(DownloadNames, ABrowsersPathSuggestsItsLastPart) {
+  EXPECT_EQ(file_name_of("C:\\Users\\me\\Downloads\\report (1).pdf"), "report (1).pdf");
+  EXPECT_EQ(file_name_of("/home/me/Downloads/notes.txt"), "notes.txt");
+  EXPECT_EQ(file_name_of("C:/mixed\\separators/a.b"), "a.b");
+  EXPECT_EQ(file_name_of("plain"), "plain");
+  EXPECT_EQ(file_name_of("C:\\folder\\"), "");
+  EXPECT_EQ(file_name_of(""), "");
 }
 
 }  // namespace

@@ -79,6 +79,7 @@ struct ShellCall {
   HWND window = nullptr;
   std::wstring verb;
   std::wstring file;
+  std::wstring parameters;
   int show = 0;
 };
 
@@ -89,8 +90,28 @@ std::vector<ShellCall>& shell_calls() {
 
 BOOL WINAPI record_shell_execute(SHELLEXECUTEINFOW* info) {
   shell_calls().push_back({info->fMask, info->hwnd, info->lpVerb ? info->lpVerb : L"<null>",
-                           info->lpFile ? info->lpFile : L"<null>", info->nShow});
+                           info->lpFile ? info->lpFile : L"<null>",
+                           info->lpParameters ? info->lpParameters : L"<null>", info->nShow});
   return TRUE;
+}
+
+// The Downloads folder the engine is given: the test's own, or none.
+std::wstring& download_folder() {
+  static std::wstring folder;
+  return folder;
+}
+
+HRESULT WINAPI test_known_folder(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* path) {
+  *path = nullptr;
+  // FOLDERID_Downloads
+  constexpr GUID kDownloads = {0x374de290, 0x123f, 0x4565, {0x91, 0x64, 0x39, 0xc4, 0x92, 0x5e, 0x46, 0x7b}};
+  if (!IsEqualGUID(id, kDownloads) || download_folder().empty()) {
+    return E_FAIL;
+  }
+  const std::size_t bytes = (download_folder().size() + 1) * sizeof(wchar_t);
+  *path = static_cast<PWSTR>(CoTaskMemAlloc(bytes));
+  CopyMemory(*path, download_folder().c_str(), bytes);
+  return S_OK;
 }
 
 // The runtime's numbers (see WebView2Abi.h).
@@ -143,12 +164,13 @@ void record_call(const char* id, const char* request, void* arg) {
 class WebViewFakeRuntime : public ::testing::Test {
  protected:
   // Nothing is ever launched from these tests.
-  static void SetUpTestSuite() { shell_imports() = {record_shell_execute}; }
+  static void SetUpTestSuite() { shell_imports() = {record_shell_execute, test_known_folder}; }
 
   void SetUp() override {
     fake_runtime_fail(nullptr);
     fake_runtime_clear_log();
     shell_calls().clear();
+    download_folder().clear();
     ASSERT_NE(parent_.handle(), nullptr);
   }
   void TearDown() override {
@@ -214,7 +236,7 @@ TEST_F(WebViewFakeRuntime, CreationSetsTheBrowserUpInOrderAndDestroyGivesEveryth
         std::string("add_WebMessageReceived"), std::string("add_NavigationStarting"),
         std::string("add_NavigationCompleted"), std::string("add_NewWindowRequested"),
         std::string("add_PermissionRequested"), std::string("add_ProcessFailed"),
-        std::string("AddScriptToExecuteOnDocumentCreated "), std::string("put_IsVisible 1"),
+        std::string("add_DownloadStarting"), std::string("AddScriptToExecuteOnDocumentCreated "), std::string("put_IsVisible 1"),
         std::string("put_Bounds 0 0 0 0"), std::string("MoveFocus 0")}) {
     const int found = find_entry(log, step, at);
     EXPECT_GE(found, at) << "missing or out of order: " << step;
@@ -241,7 +263,8 @@ TEST_F(WebViewFakeRuntime, CreationSetsTheBrowserUpInOrderAndDestroyGivesEveryth
   EXPECT_EQ(webview_destroy(w), WEBVIEW_ERROR_OK);
   // Every handler goes before the controller closes.
   EXPECT_EQ(runtime_log(),
-            (std::vector<std::string>{"remove_WebMessageReceived 7", "remove_NavigationStarting 11",
+            (std::vector<std::string>{"remove_DownloadStarting 16", "remove_WebMessageReceived 7",
+                                      "remove_NavigationStarting 11",
                                       "remove_NavigationCompleted 12", "remove_NewWindowRequested 13",
                                       "remove_PermissionRequested 14", "remove_ProcessFailed 15", "Close"}));
   EXPECT_FALSE(IsWindow(widget));
@@ -690,6 +713,286 @@ TEST_F(WebViewFakeRuntime, ADestroyedViewRunsNoPendingRetryAndHearsNoEvents) {
   // Past the first retry's wait; the queued hand-over went with the widget.
   EXPECT_FALSE(pump_until([] { return !shell_calls().empty(); }, 3s));
   EXPECT_TRUE(parent_.children().empty());
+}
+
+// ---- Downloads
+
+// A folder of the test's own in the temporary folder, given to the engine
+// as the Downloads folder, and deleted with what is in it.
+class DownloadFolder {
+ public:
+  DownloadFolder() {
+    wchar_t temp[MAX_PATH] = {};
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    static unsigned serial = 0;
+    path_ = std::wstring(temp, length) + L"velto-downloads-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++serial);
+    CreateDirectoryW(path_.c_str(), nullptr);
+    download_folder() = path_;
+  }
+  ~DownloadFolder() {
+    for (const std::wstring& name : names()) {
+      DeleteFileW(file(name).c_str());
+    }
+    RemoveDirectoryW(path_.c_str());
+    download_folder().clear();
+  }
+  DownloadFolder(const DownloadFolder&) = delete;
+  DownloadFolder& operator=(const DownloadFolder&) = delete;
+
+  [[nodiscard]] const std::wstring& path() const { return path_; }
+  [[nodiscard]] std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+  // Every name in the folder, sorted.
+  [[nodiscard]] std::vector<std::wstring> names() const {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW data{};
+    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) {
+      return found;
+    }
+    for (int i = 0; i < 10000; ++i) {
+      const std::wstring name = data.cFileName;
+      if (name != L"." && name != L"..") {
+        found.push_back(name);
+      }
+      if (!FindNextFileW(search, &data)) {
+        break;
+      }
+    }
+    FindClose(search);
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+
+  void write(const std::wstring& name, const std::string& bytes) const {
+    HANDLE handle = CreateFileW(file(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(handle);
+    ASSERT_EQ(written, bytes.size());
+  }
+
+  // The file's bytes; "<missing>" when it cannot be read.
+  [[nodiscard]] std::string read(const std::wstring& name) const {
+    HANDLE handle = CreateFileW(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      return "<missing>";
+    }
+    std::string bytes(4096, '\0');
+    DWORD read = 0;
+    ReadFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(handle);
+    bytes.resize(read);
+    return bytes;
+  }
+
+ private:
+  std::wstring path_;
+};
+
+constexpr int kInProgress = 0;
+constexpr int kInterrupted = 1;
+constexpr int kCompleted = 2;
+
+std::wstring download_path(int download) {
+  wchar_t path[1024] = {};
+  return fake_runtime_download_path(download, path, 1024) != 0 ? std::wstring(path) : std::wstring(L"<none>");
+}
+
+// The runtime downloading `bytes` under its own choice of `path`, to the
+// end `state`; the download's number.
+int run_download(const std::wstring& path, const std::string& bytes, int state) {
+  const int download = fake_runtime_download_starting(path.c_str(), nullptr, nullptr);
+  EXPECT_NE(download, 0);
+  EXPECT_EQ(fake_runtime_download_write(download, bytes.data(), static_cast<int>(bytes.size())), 1);
+  EXPECT_EQ(fake_runtime_download_state(download, state), 1);
+  return download;
+}
+
+// The notice scripts the engine ran in the page, in order.
+std::vector<std::string> notices() {
+  std::vector<std::string> found;
+  for (const std::string& entry : runtime_log()) {
+    if (starts_with(entry, "ExecuteScript ") && entry.find("velto-download-notice") != std::string::npos) {
+      found.push_back(entry);
+    }
+  }
+  return found;
+}
+
+// The message a notice's button posts, as its script carries it.
+std::wstring notice_button_message(const std::string& notice) {
+  const std::size_t start = notice.find("\"open-folder:");
+  if (start == std::string::npos) {
+    return L"<none>";
+  }
+  const std::size_t end = notice.find('"', start + 1);
+  const std::string message = notice.substr(start + 1, end - start - 1);
+  return std::wstring(message.begin(), message.end());
+}
+
+TEST_F(WebViewFakeRuntime, ADownloadIsWrittenUnderATemporaryNameAndLandsUnderItsOwnWhenComplete) {
+  DownloadFolder folder;
+  View view(create(0));
+  ASSERT_TRUE(view);
+  pump_for(50ms);
+  int handled = -1;
+  int cancel = -1;
+  const int download =
+      fake_runtime_download_starting(L"C:\\users\\me\\Downloads\\report.pdf", &handled, &cancel);
+  ASSERT_NE(download, 0);
+  EXPECT_EQ(cancel, 0);
+  EXPECT_EQ(handled, 1) << "the notice tells the user, not the runtime's list";
+
+  const std::wstring part = download_path(download);
+  EXPECT_EQ(part.compare(0, folder.path().size() + 8, folder.path() + L"\\.velto-"), 0) << part;
+  EXPECT_EQ(part.size() - part.rfind(L".part"), 5u) << part;
+  ASSERT_EQ(folder.names().size(), 1u) << "the temporary is reserved before the runtime writes";
+
+  const std::string bytes = "%PDF-1.4 the report";
+  ASSERT_EQ(fake_runtime_download_write(download, bytes.data(), static_cast<int>(bytes.size())), 1);
+  ASSERT_EQ(fake_runtime_download_state(download, kInProgress), 1);
+  EXPECT_EQ(folder.names(), std::vector<std::wstring>{part.substr(folder.path().size() + 1)}) << "not yet";
+  ASSERT_EQ(fake_runtime_download_state(download, kCompleted), 1);
+  EXPECT_EQ(folder.names(), std::vector<std::wstring>{L"report.pdf"});
+  EXPECT_EQ(folder.read(L"report.pdf"), bytes);
+  EXPECT_TRUE(has_entry("remove_StateChanged")) << "nothing more is heard of a finished download";
+
+  const std::vector<std::string> shown = notices();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("report.pdf"), std::string::npos);
+  EXPECT_NE(shown[0].find("Show in folder"), std::string::npos);
+
+  // The notice's button: Explorer, by its full path, with the file selected;
+  // from the engine's queue, and once per notice.
+  const std::wstring message = notice_button_message(shown[0]);
+  ASSERT_EQ(fake_runtime_post_message(message.c_str()), 1);
+  EXPECT_TRUE(shell_calls().empty()) << "never inside the runtime's event";
+  ASSERT_TRUE(pump_until([] { return !shell_calls().empty(); }, 5s));
+  const ShellCall call = shell_calls()[0];
+  EXPECT_EQ(call.verb, L"open");
+  EXPECT_EQ(call.file.size() - call.file.rfind(L"\\explorer.exe"), 13u) << call.file;
+  EXPECT_EQ(call.parameters, L"/select,\"" + folder.file(L"report.pdf") + L"\"");
+  EXPECT_EQ(call.mask & SEE_MASK_NOASYNC, static_cast<ULONG>(SEE_MASK_NOASYNC));
+  EXPECT_EQ(call.window, parent_.handle());
+  ASSERT_EQ(fake_runtime_post_message(message.c_str()), 1);
+  ASSERT_EQ(fake_runtime_post_message(L"open-folder:77"), 1);
+  pump_for(100ms);
+  EXPECT_EQ(shell_calls().size(), 1u) << "the page can open no folder by itself";
+
+  view.reset();
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+TEST_F(WebViewFakeRuntime, ADownloadNeverReplacesAFile) {
+  DownloadFolder folder;
+  folder.write(L"report.pdf", "the user's report");
+  folder.write(L"archive.tar.gz", "first archive");
+  folder.write(L"archive (1).tar.gz", "second archive");
+  View view(create(0));
+  ASSERT_TRUE(view);
+
+  run_download(L"C:\\d\\report.pdf", "downloaded report", kCompleted);
+  run_download(L"C:\\d\\archive.tar.gz", "downloaded archive", kCompleted);
+  // A file that appears under the name while the download runs stays too.
+  const int notes = fake_runtime_download_starting(L"C:\\d\\notes.txt", nullptr, nullptr);
+  ASSERT_NE(notes, 0);
+  ASSERT_EQ(fake_runtime_download_write(notes, "downloaded notes", 16), 1);
+  folder.write(L"notes.txt", "notes written meanwhile");
+  ASSERT_EQ(fake_runtime_download_state(notes, kCompleted), 1);
+
+  EXPECT_EQ(folder.names(), (std::vector<std::wstring>{L"archive (1).tar.gz", L"archive (2).tar.gz", L"archive.tar.gz",
+                                                       L"notes (1).txt", L"notes.txt", L"report (1).pdf",
+                                                       L"report.pdf"}));
+  EXPECT_EQ(folder.read(L"report.pdf"), "the user's report");
+  EXPECT_EQ(folder.read(L"archive.tar.gz"), "first archive");
+  EXPECT_EQ(folder.read(L"archive (1).tar.gz"), "second archive");
+  EXPECT_EQ(folder.read(L"notes.txt"), "notes written meanwhile");
+  EXPECT_EQ(folder.read(L"report (1).pdf"), "downloaded report");
+  EXPECT_EQ(folder.read(L"archive (2).tar.gz"), "downloaded archive");
+  EXPECT_EQ(folder.read(L"notes (1).txt"), "downloaded notes");
+  const std::vector<std::string> shown = notices();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_NE(shown[0].find("report (1).pdf"), std::string::npos) << "the notice names the file as saved";
+}
+
+TEST_F(WebViewFakeRuntime, AnInterruptedDownloadLeavesNothingBehind) {
+  DownloadFolder folder;
+  folder.write(L"movie.mp4", "the user's movie");
+  View view(create(0));
+  ASSERT_TRUE(view);
+  run_download(L"C:\\d\\movie.mp4", "half a mov", kInterrupted);
+  EXPECT_EQ(folder.names(), std::vector<std::wstring>{L"movie.mp4"});
+  EXPECT_EQ(folder.read(L"movie.mp4"), "the user's movie");
+  EXPECT_TRUE(has_entry("Cancel download")) << "nothing is kept for resuming";
+  const std::vector<std::string> shown = notices();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("could not be downloaded"), std::string::npos);
+  EXPECT_NE(shown[0].find("withFolder=false"), std::string::npos) << "no button without a file";
+}
+
+TEST_F(WebViewFakeRuntime, DestroyingTheViewCancelsItsDownloadsAndDeletesTheirFiles) {
+  DownloadFolder folder;
+  View view(create(0));
+  ASSERT_TRUE(view);
+  const int download = fake_runtime_download_starting(L"C:\\d\\big.iso", nullptr, nullptr);
+  ASSERT_NE(download, 0);
+  ASSERT_EQ(fake_runtime_download_write(download, "partial", 7), 1);
+  fake_runtime_clear_log();
+  view.reset();
+  EXPECT_TRUE(has_entry("Cancel download"));
+  EXPECT_TRUE(has_entry("remove_DownloadStarting"));
+  EXPECT_TRUE(folder.names().empty());
+  EXPECT_EQ(fake_runtime_download_state(download, kCompleted), 0) << "its handler is gone";
+  EXPECT_TRUE(folder.names().empty());
+  EXPECT_EQ(fake_runtime_live_objects(), 0);
+}
+
+TEST_F(WebViewFakeRuntime, SuggestedNamesAreMadeSafe) {
+  const struct {
+    const wchar_t* path;
+    const wchar_t* saved;
+  } cases[] = {
+      {L"C:\\d\\CON.txt", L"_CON.txt"},  // a device, not a file
+      {L"C:\\d\\a:b.txt", L"a_b.txt"},    // not a stream of "a"
+      {L"C:\\d\\.profile", L"profile"},
+      {L"C:\\d\\report\u202Efdp.exe", L"reportfdp.exe"},
+      {L"C:\\d\\..", L"download"},
+      {L"C:\\d\\tab\there. . .", L"tab_here"},
+      {L"", L"download"},
+  };
+  for (const auto& item : cases) {
+    SCOPED_TRACE(::testing::Message() << "case " << (&item - cases));
+    DownloadFolder folder;
+    View view(create(0));
+    ASSERT_TRUE(view);
+    run_download(item.path, "bytes", kCompleted);
+    EXPECT_EQ(folder.names(), std::vector<std::wstring>{item.saved});
+    EXPECT_EQ(folder.read(item.saved), "bytes");
+  }
+}
+
+TEST_F(WebViewFakeRuntime, WithoutDownloadEventsOrAFolderTheRuntimeKeepsItsOwnWay) {
+  fake_runtime_fail("downloads");
+  {
+    View view(create(0));
+    ASSERT_TRUE(view) << "an older runtime still shows the chat";
+    EXPECT_FALSE(has_entry("add_DownloadStarting"));
+  }
+  fake_runtime_fail(nullptr);
+  fake_runtime_clear_log();
+  View view(create(0));
+  ASSERT_TRUE(view);
+  int handled = -1;
+  int cancel = -1;
+  const int download = fake_runtime_download_starting(L"C:\\d\\report.pdf", &handled, &cancel);
+  ASSERT_NE(download, 0);
+  EXPECT_EQ(handled, 0) << "the runtime's list tells the user";
+  EXPECT_EQ(cancel, 0);
+  EXPECT_EQ(download_path(download), L"C:\\d\\report.pdf");
+  EXPECT_FALSE(has_entry("put_ResultFilePath"));
 }
 
 }  // namespace

@@ -8,11 +8,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Downloads.h"
 #include "GtkEngine.h"
 
 namespace velto::webview::gtk {
@@ -56,8 +56,7 @@ class DownloadKeeper {
   // Downloads that have not finished.
   std::vector<Owned<WebKitDownload>> running_;
   // The folder each recent notice offers to open.
-  std::map<std::uint32_t, std::string> folders_;
-  std::uint32_t next_notice_ = 1;
+  NoticeTargets folders_;
   // Transfers outlive the keeper; they tell it of their end only while it is.
   std::shared_ptr<DownloadKeeper*> self_ = std::make_shared<DownloadKeeper*>(this);
 };

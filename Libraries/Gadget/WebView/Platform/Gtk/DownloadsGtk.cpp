@@ -29,8 +29,6 @@ constexpr char kNoticeSignal[] = "script-message-received::velto_notice";
 constexpr std::string_view kNoticePost =
     "(function (handler) { return function (message) { handler.postMessage(message); }; })"
     "(window.webkit.messageHandlers.velto_notice)";
-// How many notices' folders are remembered.
-constexpr std::size_t kRememberedNotices = 16;
 // The file inside a transfer's directory.
 constexpr char kPartName[] = "download";
 
@@ -199,14 +197,7 @@ void DownloadKeeper::on_finished(WebKitDownload* download, gpointer data) {
 }
 
 void DownloadKeeper::tell(bool saved, const std::string& name, const std::string& folder) {
-  std::uint32_t id = 0;
-  if (saved) {
-    id = next_notice_++;
-    folders_[id] = folder;
-    if (folders_.size() > kRememberedNotices) {
-      folders_.erase(folders_.begin());
-    }
-  }
+  const std::uint32_t id = saved ? folders_.remember(folder) : 0;
   const std::string shown = name.empty() ? std::string(kFallbackFileName) : name;
   run_script_(download_notice_script(saved ? DownloadOutcome::Saved : DownloadOutcome::Failed, shown, id, kNoticePost));
 }
@@ -220,11 +211,11 @@ void DownloadKeeper::on_notice_message(WebKitUserContentManager*, WebKitJavascri
     }
     const std::unique_ptr<char, GFreer> text(jsc_value_to_string(value));
     const std::optional<std::uint32_t> id = parse_notice_message(text ? text.get() : "");
-    const auto found = id ? keeper->folders_.find(*id) : keeper->folders_.end();
-    if (found == keeper->folders_.end()) {
+    const std::optional<std::string> folder = id ? keeper->folders_.find(*id) : std::nullopt;
+    if (!folder) {
       return;
     }
-    const std::unique_ptr<char, GFreer> uri(g_filename_to_uri(found->second.c_str(), nullptr, nullptr));
+    const std::unique_ptr<char, GFreer> uri(g_filename_to_uri(folder->c_str(), nullptr, nullptr));
     if (uri) {
       static_cast<void>(open_with_default_handler(uri.get(), GTK_WIDGET(keeper->view_)));
     }

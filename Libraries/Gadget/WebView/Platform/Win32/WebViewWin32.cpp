@@ -17,12 +17,14 @@
 #include <vector>
 
 #include "ComPtr.h"
+#include "DownloadsWin32.h"
 #include "Engine.h"
 #include "Permissions.h"
 #include "QueueImports.h"
 #include "ShellImports.h"
 #include "WebView/WebView2Abi.h"
 #include "WebView2Runtime.h"
+#include "WideText.h"
 
 namespace velto::webview {
 
@@ -47,48 +49,6 @@ constexpr UINT_PTR kQueueTimer = kWakeTimer + 1;
 constexpr auto kCreationLimit = std::chrono::seconds(120);
 // Timers of post_delayed take ids from here on; the fixed ones are below.
 constexpr UINT_PTR kFirstTaskTimer = kQueueTimer + 1;
-
-std::wstring widen(std::string_view text) {
-  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
-    return {};
-  }
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  if (length <= 0) {
-    return {};
-  }
-  std::wstring result(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, result.data(), length);
-  return result;
-}
-
-struct CoTaskMemDeleter {
-  void operator()(wchar_t* text) const noexcept { CoTaskMemFree(text); }
-};
-
-// A string the runtime hands out through `get(LPWSTR*)`, as UTF-8; "" when
-// there is none. The runtime's copy is freed in every case.
-template <class Getter>
-std::string take_string(Getter get);
-
-std::string narrow(const wchar_t* text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) {
-    return {};
-  }
-  std::string result(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
-  result.resize(static_cast<std::size_t>(length - 1));
-  return result;
-}
-
-template <class Getter>
-std::string take_string(Getter get) {
-  LPWSTR raw = nullptr;
-  const HRESULT result = get(&raw);
-  const std::unique_ptr<wchar_t, CoTaskMemDeleter> owned(raw);
-  return SUCCEEDED(result) && owned ? narrow(owned.get()) : std::string();
-}
 
 // The thread's COM apartment for as long as an engine lives. The runtime
 // needs a single-threaded one.
@@ -334,6 +294,8 @@ class WebViewWin32 final : public Engine {
   std::shared_ptr<Link> link_ = std::make_shared<Link>();
   std::vector<Subscription> subscriptions_;
   std::shared_ptr<DocumentScript> document_script_;
+  // Null when the runtime leaves downloads to itself.
+  std::unique_ptr<DownloadKeeper> downloads_;
   // post_task's tasks, in order. They are the engine's own: the widget's
   // messages only say that there are some, so nothing is lost when a
   // message cannot be posted, and nothing a message carries is ever run.
@@ -514,6 +476,12 @@ bool WebViewWin32::start(bool debug) {
   if (!subscribe_all()) {
     return false;
   }
+  DownloadKeeper::Hooks hooks;
+  hooks.run_script = [this](const std::string& script) { evaluate(script); };
+  hooks.later = [this](std::function<void()> task) { post_task(std::move(task)); };
+  hooks.owner = GetAncestor(parent_, GA_ROOT);
+  hooks.post = std::string(post_function());
+  downloads_ = DownloadKeeper::attach(*webview_.get(), std::move(hooks));
 
   // The bridge must be in place before the first page loads.
   set_document_script(document_script());
@@ -558,6 +526,8 @@ bool WebViewWin32::subscribe_all() {
 WebViewWin32::~WebViewWin32() {
   shut_down();
   link_->engine = nullptr;
+  // Before the view goes: running downloads are cancelled through it.
+  downloads_.reset();
   if (webview_) {
     for (const Subscription& subscription : subscriptions_) {
       (webview_.get()->*subscription.remove)(subscription.token);
@@ -624,8 +594,12 @@ void WebViewWin32::on_web_message(abi::ICoreWebView2WebMessageReceivedEventArgs&
   LPWSTR raw = nullptr;
   const HRESULT result = args.TryGetWebMessageAsString(&raw);
   const std::unique_ptr<wchar_t, CoTaskMemDeleter> message(raw);
-  if (SUCCEEDED(result) && message) {
-    on_page_message(narrow(message.get()));
+  if (!SUCCEEDED(result) || !message) {
+    return;
+  }
+  const std::string text = narrow(message.get());
+  if (!downloads_ || !downloads_->notice_message(text)) {
+    on_page_message(text);
   }
 }
 
@@ -920,7 +894,7 @@ void WebViewWin32::run_tasks() {
 }
 
 ShellImports& shell_imports() {
-  static ShellImports imports{ShellExecuteExW};
+  static ShellImports imports{ShellExecuteExW, SHGetKnownFolderPath};
   return imports;
 }
 

@@ -327,8 +327,8 @@ class EventSlot {
   }
   // Calls the handler as the runtime does from its own dispatch; false when
   // none is registered.
-  template <class Args>
-  bool raise(ICoreWebView2* sender, Args* args) {
+  template <class Sender, class Args>
+  bool raise(Sender* sender, Args* args) {
     if (!handler_) {
       return false;
     }
@@ -369,11 +369,99 @@ bool posts_with_receiver(std::string_view script) {
   return used;
 }
 
+// A download as the runtime runs it: it writes to the path it has now,
+// replacing whatever is there, and reports each change of state.
+class FakeDownloadOperation final : public Fake<DownloadOperationStub> {
+ public:
+  explicit FakeDownloadOperation(std::wstring path) : path_(std::move(path)) {}
+  HRESULT STDMETHODCALLTYPE add_StateChanged(ICoreWebView2StateChangedEventHandler* handler,
+                                             EventRegistrationToken* token) override {
+    return state_changed_.add(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_StateChanged(EventRegistrationToken token) override {
+    return state_changed_.remove(token);
+  }
+  HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) override {
+    *path = task_string(path_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_State(DownloadState* state) override {
+    *state = state_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Cancel() override {
+    record("Cancel download");
+    state_ = DownloadState::Interrupted;
+    return S_OK;
+  }
+
+  void set_path(const wchar_t* path) { path_ = path; }
+  [[nodiscard]] const std::wstring& path() const { return path_; }
+  bool write(const char* bytes, int size) {
+    HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      return false;
+    }
+    DWORD written = 0;
+    const bool done = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) != FALSE &&
+                      written == static_cast<DWORD>(size);
+    CloseHandle(file);
+    return done;
+  }
+  int change_state(DownloadState state) {
+    state_ = state;
+    return state_changed_.raise(this, static_cast<Unknown*>(nullptr)) ? 1 : 0;
+  }
+
+ private:
+  std::wstring path_;
+  DownloadState state_ = DownloadState::InProgress;
+  EventSlot<ICoreWebView2StateChangedEventHandler> state_changed_{"StateChanged", 21};
+};
+
+// A flag of event arguments: what the engine sets is recorded.
+HRESULT get_flag(BOOL flag, BOOL* value) {
+  *value = flag;
+  return S_OK;
+}
+HRESULT put_flag(const char* name, BOOL value, BOOL& flag) {
+  record(std::string(name) + " " + std::to_string(value));
+  flag = value;
+  return S_OK;
+}
+
+class FakeDownloadStartingArgs final : public Fake<ICoreWebView2DownloadStartingEventArgs> {
+ public:
+  explicit FakeDownloadStartingArgs(ComPtr<FakeDownloadOperation> operation) : operation_(std::move(operation)) {}
+  HRESULT STDMETHODCALLTYPE get_DownloadOperation(ICoreWebView2DownloadOperation** operation) override {
+    operation_->AddRef();
+    *operation = operation_.get();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override { return get_flag(cancel_, cancel); }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override { return put_flag("put_Cancel", cancel, cancel_); }
+  HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) override { return operation_->get_ResultFilePath(path); }
+  HRESULT STDMETHODCALLTYPE put_ResultFilePath(LPCWSTR path) override {
+    record("put_ResultFilePath " + utf8(path));
+    operation_->set_path(path);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override { return get_flag(handled_, handled); }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override { return put_flag("put_Handled", handled, handled_); }
+  [[nodiscard]] BOOL cancel() const { return cancel_; }
+  [[nodiscard]] BOOL handled() const { return handled_; }
+
+ private:
+  ComPtr<FakeDownloadOperation> operation_;
+  BOOL cancel_ = FALSE;
+  BOOL handled_ = FALSE;
+};
+
 class FakeWebView;
 FakeWebView* g_webview = nullptr;  // the one whose events the tests raise
 unsigned g_webview_serial = 0;
 
-class FakeWebView final : public Fake<WebViewStub> {
+class FakeWebView final : public Fake<WebView4Stub> {
  public:
   FakeWebView() : settings_(ComPtr<ICoreWebView2Settings>::adopt(new FakeSettings)), serial_(++g_webview_serial) {
     g_webview = this;
@@ -384,6 +472,18 @@ class FakeWebView final : public Fake<WebViewStub> {
     }
   }
 
+  // Also the base version's; "downloads" fails makes it a runtime older
+  // than downloads' events.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID requested, void** object) override {
+    if (IsEqualGUID(requested, kIidUnknown) || IsEqualGUID(requested, ICoreWebView2::iid) ||
+        (IsEqualGUID(requested, ICoreWebView2_4::iid) && !failing("downloads"))) {
+      *object = static_cast<ICoreWebView2_4*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
   HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) override {
     record("get_Settings");
     settings_->AddRef();
@@ -479,6 +579,14 @@ class FakeWebView final : public Fake<WebViewStub> {
     return message_.remove(token);
   }
 
+  HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* handler,
+                                                 EventRegistrationToken* token) override {
+    return download_starting_.add(handler, token);
+  }
+  HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken token) override {
+    return download_starting_.remove(token);
+  }
+
   bool post(const wchar_t* text) {
     bool bridged = false;
     for (const auto& script : in_effect_) {
@@ -531,6 +639,28 @@ class FakeWebView final : public Fake<WebViewStub> {
     }
     return raised ? 1 : 0;
   }
+  // A new download; its number, 0 when no handler is registered.
+  int download_starting(const wchar_t* path, int* handled, int* cancel) {
+    auto operation = ComPtr<FakeDownloadOperation>::adopt(new FakeDownloadOperation(path));
+    auto args = ComPtr<FakeDownloadStartingArgs>::adopt(new FakeDownloadStartingArgs(operation));
+    const bool raised = download_starting_.raise(this, args.get());
+    if (handled != nullptr) {
+      *handled = args->handled();
+    }
+    if (cancel != nullptr) {
+      *cancel = args->cancel();
+    }
+    if (!raised) {
+      return 0;
+    }
+    downloads_.push_back(operation);
+    return static_cast<int>(downloads_.size());
+  }
+  [[nodiscard]] FakeDownloadOperation* download(int number) const {
+    return number >= 1 && number <= static_cast<int>(downloads_.size())
+               ? downloads_[static_cast<std::size_t>(number - 1)].get()
+               : nullptr;
+  }
   // Closing the controller drops the page and its handlers.
   void close() {
     message_.clear();
@@ -539,6 +669,7 @@ class FakeWebView final : public Fake<WebViewStub> {
     new_window_.clear();
     permission_.clear();
     process_failed_.clear();
+    download_starting_.clear();
   }
 
  private:
@@ -549,6 +680,8 @@ class FakeWebView final : public Fake<WebViewStub> {
   EventSlot<ICoreWebView2NewWindowRequestedEventHandler> new_window_{"NewWindowRequested", 13};
   EventSlot<ICoreWebView2PermissionRequestedEventHandler> permission_{"PermissionRequested", 14};
   EventSlot<ICoreWebView2ProcessFailedEventHandler> process_failed_{"ProcessFailed", 15};
+  EventSlot<ICoreWebView2DownloadStartingEventHandler> download_starting_{"DownloadStarting", 16};
+  std::vector<ComPtr<FakeDownloadOperation>> downloads_;
   void script_in_effect(const std::wstring& id) {
     const auto found = added_.find(id);
     if (found != added_.end()) {
@@ -704,6 +837,29 @@ FAKE_RUNTIME_API int fake_runtime_process_failed(int kind) {
 
 FAKE_RUNTIME_API int fake_runtime_permission_requested(const wchar_t* uri, int kind, int* state) {
   return g_webview != nullptr ? g_webview->permission_requested(uri, static_cast<PermissionKind>(kind), state) : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_download_starting(const wchar_t* path, int* handled, int* cancel) {
+  return g_webview != nullptr ? g_webview->download_starting(path, handled, cancel) : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_download_path(int download, wchar_t* path, int size) {
+  FakeDownloadOperation* operation = g_webview != nullptr ? g_webview->download(download) : nullptr;
+  if (operation == nullptr || size <= static_cast<int>(operation->path().size())) {
+    return 0;
+  }
+  CopyMemory(path, operation->path().c_str(), (operation->path().size() + 1) * sizeof(wchar_t));
+  return 1;
+}
+
+FAKE_RUNTIME_API int fake_runtime_download_write(int download, const char* bytes, int size) {
+  FakeDownloadOperation* operation = g_webview != nullptr ? g_webview->download(download) : nullptr;
+  return operation != nullptr && operation->write(bytes, size) ? 1 : 0;
+}
+
+FAKE_RUNTIME_API int fake_runtime_download_state(int download, int state) {
+  FakeDownloadOperation* operation = g_webview != nullptr ? g_webview->download(download) : nullptr;
+  return operation != nullptr ? operation->change_state(static_cast<DownloadState>(state)) : 0;
 }
 
 FAKE_RUNTIME_API int fake_runtime_document_scripts() {

@@ -40,11 +40,26 @@ FAKE_RUNTIME_API int fake_runtime_navigation_completed(int success, int status, 
 FAKE_RUNTIME_API int fake_runtime_process_failed(int kind);
 FAKE_RUNTIME_API int fake_runtime_permission_requested(const wchar_t* uri, int kind, int* state);
 
+// A download starting, with `path` as the runtime's own choice of where it
+// goes (its folder and the name the server suggested): its number, 0 when
+// no handler is registered. What the engine set comes back as above.
+FAKE_RUNTIME_API int fake_runtime_download_starting(const wchar_t* path, int* handled, int* cancel);
+// The path download `download` is written to now, into `path` of `size`
+// characters; 0 when there is no such download or it does not fit.
+FAKE_RUNTIME_API int fake_runtime_download_path(int download, wchar_t* path, int size);
+// The runtime writing the download's bytes to that path, replacing
+// whatever is there.
+FAKE_RUNTIME_API int fake_runtime_download_write(int download, const char* bytes, int size);
+// The download's state changing to `state` (the runtime's numbers: 0 in
+// progress, 1 interrupted, 2 completed), its handler called at once.
+FAKE_RUNTIME_API int fake_runtime_download_state(int download, int state);
+
 // Document scripts a document starting now would run: added, their id
 // handed out, and not removed.
 FAKE_RUNTIME_API int fake_runtime_document_scripts();
 
 // Makes the named step fail from now on: "entry" (the entry point answers
-// an error), "environment" or "controller" (the handler gets one); null or
-// "" for none. The variable VELTO_FAKE_RUNTIME_FAIL names a step too.
+// an error), "environment" or "controller" (the handler gets one),
+// "downloads" (the web view is of a version without downloads' events);
+// null or "" for none. The variable VELTO_FAKE_RUNTIME_FAIL names a step too.
 FAKE_RUNTIME_API void fake_runtime_fail(const char* step);

@@ -34,7 +34,9 @@ struct SettingsStub : ICoreWebView2Settings {
   ~SettingsStub() = default;
 };
 
-struct WebViewStub : ICoreWebView2 {
+// Also the base of the stub of a later version, whose table continues this.
+template <class Interface>
+struct WebViewStubOf : Interface {
   HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_Source(LPWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR) override { return E_NOTIMPL; }
@@ -77,7 +79,38 @@ struct WebViewStub : ICoreWebView2 {
   VELTO_UNUSED_WEBVIEW_EVENT(NewWindowRequested)
 
  protected:
-  ~WebViewStub() = default;
+  ~WebViewStubOf() = default;
+};
+
+using WebViewStub = WebViewStubOf<ICoreWebView2>;
+
+struct WebView4Stub : WebViewStubOf<ICoreWebView2_4> {
+  VELTO_UNUSED_EVENT(DocumentTitleChanged)
+  HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE AddHostObjectToScript(LPCWSTR, void*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RemoveHostObjectFromScript(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OpenDevToolsWindow() override { return E_NOTIMPL; }
+  VELTO_UNUSED_EVENT(ContainsFullScreenElementChanged)
+  HRESULT STDMETHODCALLTYPE get_ContainsFullScreenElement(BOOL*) override { return E_NOTIMPL; }
+  VELTO_UNUSED_EVENT(WebResourceRequested)
+  HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(LPCWSTR, int) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilter(LPCWSTR, int) override { return E_NOTIMPL; }
+  VELTO_UNUSED_EVENT(WindowCloseRequested)
+  VELTO_UNUSED_EVENT(WebResourceResponseReceived)
+  HRESULT STDMETHODCALLTYPE NavigateWithWebResourceRequest(Unknown*) override { return E_NOTIMPL; }
+  VELTO_UNUSED_EVENT(DOMContentLoaded)
+  HRESULT STDMETHODCALLTYPE get_CookieManager(Unknown**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE TrySuspend(Unknown*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Resume() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_IsSuspended(BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetVirtualHostNameToFolderMapping(LPCWSTR, LPCWSTR, int) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ClearVirtualHostNameToFolderMapping(LPCWSTR) override { return E_NOTIMPL; }
+  VELTO_UNUSED_EVENT(FrameCreated)
+  VELTO_UNUSED_WEBVIEW_EVENT(DownloadStarting)
+
+ protected:
+  ~WebView4Stub() = default;
 };
 
 struct ControllerStub : ICoreWebView2Controller {
@@ -102,6 +135,25 @@ struct ControllerStub : ICoreWebView2Controller {
 
  protected:
   ~ControllerStub() = default;
+};
+
+struct DownloadOperationStub : ICoreWebView2DownloadOperation {
+  VELTO_UNUSED_EVENT(BytesReceivedChanged)
+  VELTO_UNUSED_EVENT(EstimatedEndTimeChanged)
+  VELTO_UNUSED_EVENT_OF(StateChanged, ICoreWebView2StateChangedEventHandler)
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_ContentDisposition(LPWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_MimeType(LPWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_TotalBytesToReceive(INT64*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_BytesReceived(INT64*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_EstimatedEndTime(LPWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_State(DownloadState*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_InterruptReason(int*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Cancel() override { return E_NOTIMPL; }
+
+ protected:
+  ~DownloadOperationStub() = default;
 };
 
 #undef VELTO_UNUSED_WEBVIEW_EVENT
