@@ -90,8 +90,8 @@ std::vector<ShellCall>& shell_calls() {
 
 BOOL WINAPI record_shell_execute(SHELLEXECUTEINFOW* info) {
   shell_calls().push_back({info->fMask, info->hwnd, info->lpVerb ? info->lpVerb : L"<null>",
-                           info->lpFile ? info->lpFile : L"<null>",
-                           info->lpParameters ? info->lpParameters : L"<null>", info->nShow});
+                           info->lpFile ? info->lpFile : L"<null>", info->lpParameters ? info->lpParameters : L"<null>",
+                           info->nShow});
   return TRUE;
 }
 
@@ -235,8 +235,8 @@ TEST_F(WebViewFakeRuntime, CreationSetsTheBrowserUpInOrderAndDestroyGivesEveryth
         std::string("put_AreDefaultScriptDialogsEnabled 1"), std::string("put_IsWebMessageEnabled 1"),
         std::string("add_WebMessageReceived"), std::string("add_NavigationStarting"),
         std::string("add_NavigationCompleted"), std::string("add_NewWindowRequested"),
-        std::string("add_PermissionRequested"), std::string("add_ProcessFailed"),
-        std::string("add_DownloadStarting"), std::string("AddScriptToExecuteOnDocumentCreated "), std::string("put_IsVisible 1"),
+        std::string("add_PermissionRequested"), std::string("add_ProcessFailed"), std::string("add_DownloadStarting"),
+        std::string("AddScriptToExecuteOnDocumentCreated "), std::string("put_IsVisible 1"),
         std::string("put_Bounds 0 0 0 0"), std::string("MoveFocus 0")}) {
     const int found = find_entry(log, step, at);
     EXPECT_GE(found, at) << "missing or out of order: " << step;
@@ -262,11 +262,10 @@ TEST_F(WebViewFakeRuntime, CreationSetsTheBrowserUpInOrderAndDestroyGivesEveryth
   fake_runtime_clear_log();
   EXPECT_EQ(webview_destroy(w), WEBVIEW_ERROR_OK);
   // Every handler goes before the controller closes.
-  EXPECT_EQ(runtime_log(),
-            (std::vector<std::string>{"remove_DownloadStarting 16", "remove_WebMessageReceived 7",
-                                      "remove_NavigationStarting 11",
-                                      "remove_NavigationCompleted 12", "remove_NewWindowRequested 13",
-                                      "remove_PermissionRequested 14", "remove_ProcessFailed 15", "Close"}));
+  EXPECT_EQ(runtime_log(), (std::vector<std::string>{"remove_DownloadStarting 16", "remove_WebMessageReceived 7",
+                                                     "remove_NavigationStarting 11", "remove_NavigationCompleted 12",
+                                                     "remove_NewWindowRequested 13", "remove_PermissionRequested 14",
+                                                     "remove_ProcessFailed 15", "Close"}));
   EXPECT_FALSE(IsWindow(widget));
   EXPECT_TRUE(parent_.children().empty());
   EXPECT_EQ(fake_runtime_live_objects(), 0);
@@ -406,8 +405,8 @@ TEST_F(WebViewFakeRuntime, CallsArrivingWhileTheQueueIsFullAreNotLost) {
   EXPECT_EQ(calls[0].id, "1");
   EXPECT_EQ(calls[1].id, "2");
   // The call without a binding is answered (rejected), not dropped.
-  ASSERT_TRUE(pump_until([] { return has_entry("ExecuteScript window.__velto_webview&&__velto_webview.settle(\"3\""); },
-                         5s));
+  ASSERT_TRUE(
+      pump_until([] { return has_entry("ExecuteScript window.__velto_webview&&__velto_webview.settle(\"3\""); }, 5s));
   ASSERT_EQ(fake_runtime_post_message(LR"({"id":"4","method":"f","params":[4]})"), 1);
   ASSERT_TRUE(pump_until([&] { return calls.size() == 3; }, 5s));
   view.reset();
@@ -840,8 +839,7 @@ TEST_F(WebViewFakeRuntime, ADownloadIsWrittenUnderATemporaryNameAndLandsUnderIts
   pump_for(50ms);
   int handled = -1;
   int cancel = -1;
-  const int download =
-      fake_runtime_download_starting(L"C:\\users\\me\\Downloads\\report.pdf", &handled, &cancel);
+  const int download = fake_runtime_download_starting(L"C:\\users\\me\\Downloads\\report.pdf", &handled, &cancel);
   ASSERT_NE(download, 0);
   EXPECT_EQ(cancel, 0);
   EXPECT_EQ(handled, 1) << "the notice tells the user, not the runtime's list";
@@ -903,9 +901,9 @@ TEST_F(WebViewFakeRuntime, ADownloadNeverReplacesAFile) {
   folder.write(L"notes.txt", "notes written meanwhile");
   ASSERT_EQ(fake_runtime_download_state(notes, kCompleted), 1);
 
-  EXPECT_EQ(folder.names(), (std::vector<std::wstring>{L"archive (1).tar.gz", L"archive (2).tar.gz", L"archive.tar.gz",
-                                                       L"notes (1).txt", L"notes.txt", L"report (1).pdf",
-                                                       L"report.pdf"}));
+  EXPECT_EQ(folder.names(),
+            (std::vector<std::wstring>{L"archive (1).tar.gz", L"archive (2).tar.gz", L"archive.tar.gz",
+                                       L"notes (1).txt", L"notes.txt", L"report (1).pdf", L"report.pdf"}));
   EXPECT_EQ(folder.read(L"report.pdf"), "the user's report");
   EXPECT_EQ(folder.read(L"archive.tar.gz"), "first archive");
   EXPECT_EQ(folder.read(L"archive (1).tar.gz"), "second archive");
@@ -956,7 +954,7 @@ TEST_F(WebViewFakeRuntime, SuggestedNamesAreMadeSafe) {
     const wchar_t* saved;
   } cases[] = {
       {L"C:\\d\\CON.txt", L"_CON.txt"},  // a device, not a file
-      {L"C:\\d\\a:b.txt", L"a_b.txt"},    // not a stream of "a"
+      {L"C:\\d\\a:b.txt", L"a_b.txt"},   // not a stream of "a"
       {L"C:\\d\\.profile", L"profile"},
       {L"C:\\d\\report\u202Efdp.exe", L"reportfdp.exe"},
       {L"C:\\d\\..", L"download"},

@@ -290,37 +290,38 @@ struct ICoreWebView2 : Unknown {
 // QueryInterface: a runtime older than downloads' events answers none.
 struct ICoreWebView2_4 : ICoreWebView2 {
   static constexpr GUID iid = {0x20d02d59, 0x6df2, 0x42dc, {0xbd, 0x06, 0xf9, 0x8a, 0x69, 0x4b, 0x13, 0x02}};
-  virtual HRESULT STDMETHODCALLTYPE add_DocumentTitleChanged(Unknown*, EventRegistrationToken*) = 0;               // 46
-  virtual HRESULT STDMETHODCALLTYPE remove_DocumentTitleChanged(EventRegistrationToken) = 0;                       // 47
-  virtual HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR* title) = 0;                                           // 48
-  virtual HRESULT STDMETHODCALLTYPE AddHostObjectToScript(LPCWSTR name, void* object) = 0;                         // 49
-  virtual HRESULT STDMETHODCALLTYPE RemoveHostObjectFromScript(LPCWSTR name) = 0;                                  // 50
-  virtual HRESULT STDMETHODCALLTYPE OpenDevToolsWindow() = 0;                                                      // 51
-  virtual HRESULT STDMETHODCALLTYPE add_ContainsFullScreenElementChanged(Unknown*, EventRegistrationToken*) = 0;   // 52
-  virtual HRESULT STDMETHODCALLTYPE remove_ContainsFullScreenElementChanged(EventRegistrationToken) = 0;           // 53
-  virtual HRESULT STDMETHODCALLTYPE get_ContainsFullScreenElement(BOOL* value) = 0;                                // 54
-  virtual HRESULT STDMETHODCALLTYPE add_WebResourceRequested(Unknown*, EventRegistrationToken*) = 0;               // 55
-  virtual HRESULT STDMETHODCALLTYPE remove_WebResourceRequested(EventRegistrationToken) = 0;                       // 56
-  virtual HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(LPCWSTR uri, int context) = 0;                   // 57
-  virtual HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilter(LPCWSTR uri, int context) = 0;                // 58
-  virtual HRESULT STDMETHODCALLTYPE add_WindowCloseRequested(Unknown*, EventRegistrationToken*) = 0;               // 59
-  virtual HRESULT STDMETHODCALLTYPE remove_WindowCloseRequested(EventRegistrationToken) = 0;                       // 60
-  virtual HRESULT STDMETHODCALLTYPE add_WebResourceResponseReceived(Unknown*, EventRegistrationToken*) = 0;        // 61
-  virtual HRESULT STDMETHODCALLTYPE remove_WebResourceResponseReceived(EventRegistrationToken) = 0;                // 62
-  virtual HRESULT STDMETHODCALLTYPE NavigateWithWebResourceRequest(Unknown* request) = 0;                          // 63
-  virtual HRESULT STDMETHODCALLTYPE add_DOMContentLoaded(Unknown*, EventRegistrationToken*) = 0;                   // 64
-  virtual HRESULT STDMETHODCALLTYPE remove_DOMContentLoaded(EventRegistrationToken) = 0;                           // 65
-  virtual HRESULT STDMETHODCALLTYPE get_CookieManager(Unknown** manager) = 0;                                      // 66
-  virtual HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment** environment) = 0;                   // 67
-  virtual HRESULT STDMETHODCALLTYPE TrySuspend(Unknown* handler) = 0;                                              // 68
-  virtual HRESULT STDMETHODCALLTYPE Resume() = 0;                                                                  // 69
-  virtual HRESULT STDMETHODCALLTYPE get_IsSuspended(BOOL* value) = 0;                                              // 70
-  virtual HRESULT STDMETHODCALLTYPE SetVirtualHostNameToFolderMapping(LPCWSTR host, LPCWSTR folder, int kind) = 0; // 71
-  virtual HRESULT STDMETHODCALLTYPE ClearVirtualHostNameToFolderMapping(LPCWSTR host) = 0;                         // 72
-  virtual HRESULT STDMETHODCALLTYPE add_FrameCreated(Unknown*, EventRegistrationToken*) = 0;                       // 73
-  virtual HRESULT STDMETHODCALLTYPE remove_FrameCreated(EventRegistrationToken) = 0;                               // 74
+  virtual HRESULT STDMETHODCALLTYPE add_DocumentTitleChanged(Unknown*, EventRegistrationToken*) = 0;              // 46
+  virtual HRESULT STDMETHODCALLTYPE remove_DocumentTitleChanged(EventRegistrationToken) = 0;                      // 47
+  virtual HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR* title) = 0;                                         // 48
+  virtual HRESULT STDMETHODCALLTYPE AddHostObjectToScript(LPCWSTR name, void* object) = 0;                        // 49
+  virtual HRESULT STDMETHODCALLTYPE RemoveHostObjectFromScript(LPCWSTR name) = 0;                                 // 50
+  virtual HRESULT STDMETHODCALLTYPE OpenDevToolsWindow() = 0;                                                     // 51
+  virtual HRESULT STDMETHODCALLTYPE add_ContainsFullScreenElementChanged(Unknown*, EventRegistrationToken*) = 0;  // 52
+  virtual HRESULT STDMETHODCALLTYPE remove_ContainsFullScreenElementChanged(EventRegistrationToken) = 0;          // 53
+  virtual HRESULT STDMETHODCALLTYPE get_ContainsFullScreenElement(BOOL* value) = 0;                               // 54
+  virtual HRESULT STDMETHODCALLTYPE add_WebResourceRequested(Unknown*, EventRegistrationToken*) = 0;              // 55
+  virtual HRESULT STDMETHODCALLTYPE remove_WebResourceRequested(EventRegistrationToken) = 0;                      // 56
+  virtual HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(LPCWSTR uri, int context) = 0;                  // 57
+  virtual HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilter(LPCWSTR uri, int context) = 0;               // 58
+  virtual HRESULT STDMETHODCALLTYPE add_WindowCloseRequested(Unknown*, EventRegistrationToken*) = 0;              // 59
+  virtual HRESULT STDMETHODCALLTYPE remove_WindowCloseRequested(EventRegistrationToken) = 0;                      // 60
+  virtual HRESULT STDMETHODCALLTYPE add_WebResourceResponseReceived(Unknown*, EventRegistrationToken*) = 0;       // 61
+  virtual HRESULT STDMETHODCALLTYPE remove_WebResourceResponseReceived(EventRegistrationToken) = 0;               // 62
+  virtual HRESULT STDMETHODCALLTYPE NavigateWithWebResourceRequest(Unknown* request) = 0;                         // 63
+  virtual HRESULT STDMETHODCALLTYPE add_DOMContentLoaded(Unknown*, EventRegistrationToken*) = 0;                  // 64
+  virtual HRESULT STDMETHODCALLTYPE remove_DOMContentLoaded(EventRegistrationToken) = 0;                          // 65
+  virtual HRESULT STDMETHODCALLTYPE get_CookieManager(Unknown** manager) = 0;                                     // 66
+  virtual HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment** environment) = 0;                  // 67
+  virtual HRESULT STDMETHODCALLTYPE TrySuspend(Unknown* handler) = 0;                                             // 68
+  virtual HRESULT STDMETHODCALLTYPE Resume() = 0;                                                                 // 69
+  virtual HRESULT STDMETHODCALLTYPE get_IsSuspended(BOOL* value) = 0;                                             // 70
+  virtual HRESULT STDMETHODCALLTYPE SetVirtualHostNameToFolderMapping(LPCWSTR host, LPCWSTR folder,
+                                                                      int kind) = 0;          // 71
+  virtual HRESULT STDMETHODCALLTYPE ClearVirtualHostNameToFolderMapping(LPCWSTR host) = 0;    // 72
+  virtual HRESULT STDMETHODCALLTYPE add_FrameCreated(Unknown*, EventRegistrationToken*) = 0;  // 73
+  virtual HRESULT STDMETHODCALLTYPE remove_FrameCreated(EventRegistrationToken) = 0;          // 74
   virtual HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* handler,
-                                                         EventRegistrationToken* token) = 0;  // 75
+                                                         EventRegistrationToken* token) = 0;    // 75
   virtual HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken token) = 0;  // 76
 
  protected:
@@ -414,12 +415,12 @@ struct ICoreWebView2ProcessFailedEventArgs : Unknown {
 struct ICoreWebView2DownloadStartingEventArgs : Unknown {
   static constexpr GUID iid = {0xe99bbe21, 0x43e9, 0x4544, {0xa7, 0x32, 0x28, 0x27, 0x64, 0xea, 0xfa, 0x60}};
   virtual HRESULT STDMETHODCALLTYPE get_DownloadOperation(ICoreWebView2DownloadOperation** operation) = 0;  // 3
-  virtual HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) = 0;                                          // 4
-  virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;                                           // 5
-  virtual HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) = 0;                                  // 6
-  virtual HRESULT STDMETHODCALLTYPE put_ResultFilePath(LPCWSTR path) = 0;                                  // 7
-  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;                                        // 8
-  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;                                         // 9
+  virtual HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) = 0;                                           // 4
+  virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;                                            // 5
+  virtual HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) = 0;                                   // 6
+  virtual HRESULT STDMETHODCALLTYPE put_ResultFilePath(LPCWSTR path) = 0;                                   // 7
+  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;                                         // 8
+  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;                                          // 9
 
  protected:
   ~ICoreWebView2DownloadStartingEventArgs() = default;
@@ -432,18 +433,18 @@ struct ICoreWebView2DownloadOperation : Unknown {
   virtual HRESULT STDMETHODCALLTYPE add_EstimatedEndTimeChanged(Unknown*, EventRegistrationToken*) = 0;  // 5
   virtual HRESULT STDMETHODCALLTYPE remove_EstimatedEndTimeChanged(EventRegistrationToken) = 0;          // 6
   virtual HRESULT STDMETHODCALLTYPE add_StateChanged(ICoreWebView2StateChangedEventHandler* handler,
-                                                     EventRegistrationToken* token) = 0;  // 7
+                                                     EventRegistrationToken* token) = 0;    // 7
   virtual HRESULT STDMETHODCALLTYPE remove_StateChanged(EventRegistrationToken token) = 0;  // 8
-  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                                // 9
-  virtual HRESULT STDMETHODCALLTYPE get_ContentDisposition(LPWSTR* value) = 0;               // 10
-  virtual HRESULT STDMETHODCALLTYPE get_MimeType(LPWSTR* type) = 0;                          // 11
-  virtual HRESULT STDMETHODCALLTYPE get_TotalBytesToReceive(INT64* bytes) = 0;               // 12
-  virtual HRESULT STDMETHODCALLTYPE get_BytesReceived(INT64* bytes) = 0;                     // 13
-  virtual HRESULT STDMETHODCALLTYPE get_EstimatedEndTime(LPWSTR* time) = 0;                  // 14
-  virtual HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) = 0;                    // 15
-  virtual HRESULT STDMETHODCALLTYPE get_State(DownloadState* state) = 0;                     // 16
-  virtual HRESULT STDMETHODCALLTYPE get_InterruptReason(int* reason) = 0;                    // 17
-  virtual HRESULT STDMETHODCALLTYPE Cancel() = 0;                                            // 18
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                               // 9
+  virtual HRESULT STDMETHODCALLTYPE get_ContentDisposition(LPWSTR* value) = 0;              // 10
+  virtual HRESULT STDMETHODCALLTYPE get_MimeType(LPWSTR* type) = 0;                         // 11
+  virtual HRESULT STDMETHODCALLTYPE get_TotalBytesToReceive(INT64* bytes) = 0;              // 12
+  virtual HRESULT STDMETHODCALLTYPE get_BytesReceived(INT64* bytes) = 0;                    // 13
+  virtual HRESULT STDMETHODCALLTYPE get_EstimatedEndTime(LPWSTR* time) = 0;                 // 14
+  virtual HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) = 0;                   // 15
+  virtual HRESULT STDMETHODCALLTYPE get_State(DownloadState* state) = 0;                    // 16
+  virtual HRESULT STDMETHODCALLTYPE get_InterruptReason(int* reason) = 0;                   // 17
+  virtual HRESULT STDMETHODCALLTYPE Cancel() = 0;                                           // 18
 
  protected:
   ~ICoreWebView2DownloadOperation() = default;

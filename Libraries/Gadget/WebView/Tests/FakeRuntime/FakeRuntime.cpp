@@ -791,7 +791,8 @@ extern "C" __declspec(dllexport) HRESULT __stdcall CreateWebViewEnvironmentWithO
     BOOL check_runtime_type, INT32 runtime_type, LPCWSTR user_data_folder, IUnknown* options,
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
   record("CreateWebViewEnvironmentWithOptionsInternal " + std::to_string(check_runtime_type) + " " +
-         std::to_string(runtime_type) + " " + utf8(user_data_folder) + " " + (options == nullptr ? "<null>" : "options"));
+         std::to_string(runtime_type) + " " + utf8(user_data_folder) + " " +
+         (options == nullptr ? "<null>" : "options"));
   return create_environment(handler);
 }
 
