@@ -2,10 +2,10 @@
 
 #include "Alert.h"
 #include "Core/Heap.h"
-#include "Core/Runtime.h"
 #include "Gadget/Gadget.h"
 #include "Platform.h"
 #include "Preference/Preference.h"
+#include "Runtime/Runtime.h"
 #include "SingleInstance.h"
 #include "System/Files.h"
 #include "System/Process.h"

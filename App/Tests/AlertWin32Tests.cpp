@@ -8,7 +8,7 @@
 
 #include "Alert.h"
 #include "AlertImports.h"
-#include "Core/Runtime.h"
+#include "Runtime/Runtime.h"
 #include "Window/Window.h"
 
 namespace velto::app {

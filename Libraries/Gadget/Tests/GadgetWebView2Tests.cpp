@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "Core/Memory.h"
-#include "Core/Runtime.h"
 #include "Core/WinApi.h"
 #include "FakeRuntime/FakeRuntime.h"
 #include "Gadget/Gadget.h"
+#include "Runtime/Runtime.h"
 #include "System/Files.h"
 #include "System/Process.h"
 #include "Window/Window.h"

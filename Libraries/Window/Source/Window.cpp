@@ -50,6 +50,11 @@ void window_library_end() {
   platform::window_library_end();
 }
 
+void window_library_extra_end() {
+  // The window library loads no extra module in this program; the step keeps
+  // its place.
+}
+
 std::intptr_t window_open(ObjectNumber number, int x, int y, int width, int height, TextView title,
                           std::uint32_t flags, NativeWindow parent) {
   WindowLibraryState& state = window_state();

@@ -1,4 +1,4 @@
-#include "Core/Runtime.h"
+#include "Core/Startup.h"
 
 namespace velto {
 

@@ -2,7 +2,7 @@
 
 #include <ole2.h>
 
-#include "Core/Runtime.h"
+#include "Core/Startup.h"
 
 namespace velto {
 

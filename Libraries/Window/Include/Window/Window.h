@@ -51,6 +51,7 @@ void menu_library_init();
 void display_scale_init();
 void window_library_init();
 void window_library_end();
+void window_library_extra_end();
 
 // Opens window `number` (or a dynamic one for ANY_NUMBER) with the given
 // outer-frame position and client size. Answers the native handle for a fixed

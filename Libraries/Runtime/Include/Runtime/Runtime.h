@@ -18,8 +18,4 @@ struct RuntimeStep {
 void runtime_start();
 void runtime_end();
 
-// COM/OLE on the GUI thread (Windows); nothing elsewhere.
-void ole_init();
-void ole_end();
-
 }  // namespace velto

@@ -1,4 +1,4 @@
-#include "Core/Runtime.h"
+#include "Runtime/Runtime.h"
 
 #include <array>
 
@@ -50,10 +50,6 @@ constexpr std::array<RuntimeStep, 25> kStartup{{
     {"process_library_init", process_library_init},
     {"webview_library_init", webview_library_init},
 }};
-
-void window_library_extra_end() {
-  // The window library loads no extra module in this program.
-}
 
 // The open preference file is written back before anything else goes; the
 // windows (and with them the gadgets and their browsers) go before the event
