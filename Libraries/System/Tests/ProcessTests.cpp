@@ -5,7 +5,7 @@
 
 #include "Core/Strings.h"
 #include "ProcessInternal.h"
-#include "ProcessTestSupport.h"
+#include "SystemTestSupport.h"
 #include "System/Process.h"
 
 namespace velto {
