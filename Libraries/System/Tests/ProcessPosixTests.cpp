@@ -101,22 +101,20 @@ bool has_children() {
   return !(waitpid(-1, &status, WNOHANG) < 0 && errno == ECHILD);
 }
 
-class ProcessRun : public testing::ProcessRunTest {
- protected:
-  static pid_t recorded_pid(const Record& record) {
-    const auto pid = value_of(record, "pid");
-    return pid ? static_cast<pid_t>(std::stol(*pid)) : -1;
-  }
+using ProcessRun = testing::ProcessRunTest;
 
-  static std::vector<std::string> arguments_after_program(const Record& record) {
-    std::vector<std::string> arguments = values_of(record, "arg");
-    if (!arguments.empty()) {
-      arguments.erase(arguments.begin());
-    }
-    return arguments;
-  }
+pid_t recorded_pid(const Record& record) {
+  const auto pid = value_of(record, "pid");
+  return pid ? static_cast<pid_t>(std::stol(*pid)) : -1;
+}
 
-};
+std::vector<std::string> arguments_after_program(const Record& record) {
+  std::vector<std::string> arguments = values_of(record, "arg");
+  if (!arguments.empty()) {
+    arguments.erase(arguments.begin());
+  }
+  return arguments;
+}
 
 struct ArgumentCase {
   Text parameters;
@@ -226,25 +224,6 @@ TEST_F(ProcessRun, FindsAProgramByNameOnThePath) {
   ASSERT_EQ(outcome.result, 1);
   ASSERT_TRUE(outcome.record);
   EXPECT_EQ(values_of(*outcome.record, "arg"), (std::vector<std::string>{to_utf8(name), "by-name"}));
-}
-
-TEST_F(ProcessRun, ProgramInheritsVariablesSetBefore) {
-  {
-    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"--user-data-dir=\"x y\" \u2713");
-    const Outcome outcome = run(text_of(recorder_));
-    ASSERT_TRUE(outcome.record);
-    EXPECT_EQ(value_of(*outcome.record, "value"), "--user-data-dir=\"x y\" \xe2\x9c\x93");
-  }
-  {
-    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"dropped");
-    env_set(u"VELTO_RECORD_VALUE");
-    const Outcome outcome = run(text_of(recorder_));
-    ASSERT_TRUE(outcome.record);
-    EXPECT_EQ(value_of(*outcome.record, "value"), "");
-  }
-  const Outcome unset = run(text_of(recorder_));
-  ASSERT_TRUE(unset.record);
-  EXPECT_TRUE(value_of(*unset.record, "value-unset"));
 }
 
 TEST_F(ProcessRun, ProgramThatExistsNowhereGivesZero) {

@@ -80,25 +80,6 @@ TEST_F(ProcessRun, WorkingDirectoryIsUsedOnlyWhenGiven) {
   EXPECT_EQ(value_of(*inherited.record, "cwd"), current_directory());
 }
 
-TEST_F(ProcessRun, ProgramInheritsVariablesSetBefore) {
-  {
-    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"--user-data-dir=\"x y\" \u2713");
-    const Outcome outcome = run(text_of(recorder_));
-    ASSERT_TRUE(outcome.record);
-    EXPECT_EQ(value_of(*outcome.record, "value"), "--user-data-dir=\"x y\" \xe2\x9c\x93");
-  }
-  {
-    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"dropped");
-    env_set(u"VELTO_RECORD_VALUE");
-    const Outcome outcome = run(text_of(recorder_));
-    ASSERT_TRUE(outcome.record);
-    EXPECT_EQ(value_of(*outcome.record, "value"), "");
-  }
-  const Outcome unset = run(text_of(recorder_));
-  ASSERT_TRUE(unset.record);
-  EXPECT_TRUE(value_of(*unset.record, "value-unset"));
-}
-
 // SEE_MASK_FLAG_NO_UI: a dialog here would block the call until the test's
 // time runs out.
 TEST_F(ProcessRun, ProgramThatExistsNowhereGivesZeroWithoutADialog) {
