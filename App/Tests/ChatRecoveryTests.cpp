@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ClientProcess.h"
 #include "Desktop.h"
 #include "LocalServer.h"
 
@@ -128,17 +129,10 @@ class ClientTest : public ::testing::Test {
 
   void open_client(const std::vector<std::string>& argv, const std::string& config) {
     client_ = std::make_unique<ChildProcess>(argv, std::vector<std::string>{"XDG_CONFIG_HOME=" + config});
-    const auto window = find_window_of_pid(client_->pid());
-    ASSERT_TRUE(window) << "the client's window did not appear";
-    window_ = *window;
+    ASSERT_NO_FATAL_FAILURE(wait_for_client_window(*client_, window_));
   }
 
-  void close_and_expect_exit_code_zero() {
-    shell("wmctrl -ic " + std::to_string(window_));
-    const auto status = client_->wait(15s);
-    ASSERT_TRUE(status) << "the client did not end after its window was closed";
-    EXPECT_EQ(*status, 0);
-  }
+  void close_and_expect_exit_code_zero() { velto::testing::close_and_expect_exit_code_zero(*client_, window_); }
 
   std::unique_ptr<ChildProcess> client_;
   unsigned long window_ = 0;

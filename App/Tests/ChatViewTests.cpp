@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ClientProcess.h"
 #include "Desktop.h"
 #include "LocalServer.h"
 
@@ -75,18 +76,11 @@ class ChatView : public ::testing::Test {
                                  "VELTO_SOUND_LOG=" + sound_log()};
     env.insert(env.end(), environment.begin(), environment.end());
     client_ = std::make_unique<ChildProcess>(std::vector<std::string>{VELTO_CLIENT_PATH}, env);
-    const auto window = find_window_of_pid(client_->pid());
-    ASSERT_TRUE(window) << "the client's window did not appear";
-    window_ = *window;
+    ASSERT_NO_FATAL_FAILURE(wait_for_client_window(*client_, window_));
     ASSERT_TRUE(eventually([] { return beacon_seen("load"); }, 30s)) << "the chat page did not load";
   }
 
-  void close_and_expect_exit_code_zero() {
-    shell("wmctrl -ic " + std::to_string(window_));
-    const auto status = client_->wait(15s);
-    ASSERT_TRUE(status) << "the client did not end after its window was closed";
-    EXPECT_EQ(*status, 0);
-  }
+  void close_and_expect_exit_code_zero() { velto::testing::close_and_expect_exit_code_zero(*client_, window_); }
 
   // Has a message arrive from someone else and waits until the page has
   // told the client about it and got its answer.

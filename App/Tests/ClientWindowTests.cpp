@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "ClientProcess.h"
 #include "Desktop.h"
 
 // Last: Xlib's macros (None, Bool) clash with GoogleTest's names.
@@ -81,17 +82,10 @@ class ClientWindow : public ::testing::Test {
   void start() {
     client_ = std::make_unique<ChildProcess>(std::vector<std::string>{VELTO_CLIENT_PATH},
                                              std::vector<std::string>{"XDG_CONFIG_HOME=" + config_.path()});
-    const auto window = find_window_of_pid(client_->pid());
-    ASSERT_TRUE(window) << "the client's window did not appear";
-    window_ = *window;
+    ASSERT_NO_FATAL_FAILURE(wait_for_client_window(*client_, window_));
   }
 
-  void close_and_expect_exit_code_zero() {
-    shell("wmctrl -ic " + std::to_string(window_));
-    const auto status = client_->wait(15s);
-    ASSERT_TRUE(status) << "the client did not end after its window was closed";
-    EXPECT_EQ(*status, 0);
-  }
+  void close_and_expect_exit_code_zero() { velto::testing::close_and_expect_exit_code_zero(*client_, window_); }
 
   [[nodiscard]] Geometry client() const { return client_geometry(window_).value_or(Geometry{}); }
   [[nodiscard]] Geometry frame() const { return frame_geometry(window_).value_or(Geometry{}); }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 
+#include "ClientProcess.h"
 #include "Desktop.h"
 #include "LocalServer.h"
 
@@ -96,9 +97,7 @@ class SingleInstance : public ::testing::Test {
   // The first client, up to its window.
   void start() {
     client_ = launch(config_);
-    const auto window = find_window_of_pid(client_->pid());
-    ASSERT_TRUE(window) << "the client's window did not appear";
-    window_ = *window;
+    ASSERT_NO_FATAL_FAILURE(wait_for_client_window(*client_, window_));
   }
 
   void minimise() {
@@ -122,12 +121,7 @@ class SingleInstance : public ::testing::Test {
     EXPECT_EQ(client_windows(), 1U);
   }
 
-  void close_and_expect_exit_code_zero() {
-    shell("wmctrl -ic " + std::to_string(window_));
-    const auto status = client_->wait(15s);
-    ASSERT_TRUE(status) << "the client did not end after its window was closed";
-    EXPECT_EQ(*status, 0);
-  }
+  void close_and_expect_exit_code_zero() { velto::testing::close_and_expect_exit_code_zero(*client_, window_); }
 
   TempDir config_;
   TempDir temp_;

@@ -6,15 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
+#include "ClientProcess.h"
 #include "Desktop.h"
 #include "LocalServer.h"
+#include "UserDesktop.h"
 
 namespace velto::testing {
 namespace {
@@ -34,21 +35,6 @@ std::string fetch(const std::string& path) {
   return server_fetch(path);
 }
 
-std::string url_encode(const std::string& text) {
-  std::string encoded;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == '/') {
-      encoded += static_cast<char>(c);
-    } else {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", c);
-      encoded += hex;
-    }
-  }
-  return encoded;
-}
-
 class UpdateCheck : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,9 +51,9 @@ class UpdateCheck : public ::testing::Test {
   [[nodiscard]] std::string updater_path() const { return app_dir() + "/Updater/updater"; }
   [[nodiscard]] std::string arguments_path() const { return app_dir() + "/Updater/arguments.txt"; }
 
-  static void publish(const std::string& version) { fetch("/test/publish?version=" + url_encode(version)); }
-  static void publish_descriptor(const std::string& text) { fetch("/test/publish?descriptor=" + url_encode(text)); }
-  void publish_updater() const { fetch("/test/publish?updater_file=" + url_encode(updater_source_)); }
+  static void publish(const std::string& version) { fetch("/test/publish?version=" + url_encoded(version)); }
+  static void publish_descriptor(const std::string& text) { fetch("/test/publish?descriptor=" + url_encoded(text)); }
+  void publish_updater() const { fetch("/test/publish?updater_file=" + url_encoded(updater_source_)); }
 
   [[nodiscard]] static bool updater_was_requested() {
     return fetch("/test/requests").find("\"/uploads/chat_files/updater\"") != std::string::npos;
@@ -94,10 +80,7 @@ class UpdateCheck : public ::testing::Test {
   }
 
   void close_and_expect_exit_code_zero(unsigned long window) {
-    shell("wmctrl -ic " + std::to_string(window));
-    const auto status = client_->wait(15s);
-    ASSERT_TRUE(status) << "the client did not end after its window was closed";
-    EXPECT_EQ(*status, 0);
+    ASSERT_NO_FATAL_FAILURE(velto::testing::close_and_expect_exit_code_zero(*client_, window));
     if (!copy_name_taken_) {
       EXPECT_FALSE(fs::exists(temp_.path() + "/" + kDescriptorCopy)) << "the descriptor copy was left behind";
     }
@@ -167,7 +150,7 @@ TEST_F(UpdateCheck, APageServedAsTheUpdaterIsNotKept) {
   const std::string page = temp_.path() + "/page.html";
   std::ofstream(page) << "<!DOCTYPE html><html><body>Maintenance</body></html>\n";
   publish("0.2.16.39");
-  fetch("/test/publish?updater_file=" + url_encode(page));
+  fetch("/test/publish?updater_file=" + url_encoded(page));
   start();
   ASSERT_TRUE(answer_question("Return"));
   const auto window = find_window("^" + std::string(kMainTitle));
@@ -199,7 +182,7 @@ TEST_F(UpdateCheck, AKillDuringTheUpdaterDownloadLeavesNoUpdater) {
   const std::string big = temp_.path() + "/big-updater";
   std::ofstream(big) << kTestUpdater << std::string(8192, '#') << "\n";
   publish("0.2.16.39");
-  fetch("/test/publish?updater_drip_ms=100&updater_file=" + url_encode(big));
+  fetch("/test/publish?updater_drip_ms=100&updater_file=" + url_encoded(big));
   start();
   ASSERT_TRUE(answer_question("Return"));
   ASSERT_TRUE(eventually([&] { return updater_was_requested(); }, 20s));
@@ -355,7 +338,7 @@ class SignedUpdateCheck : public UpdateCheck {
       return;
     }
     client_path_ = VELTO_SIGNED_CLIENT_PATH;
-    fetch("/test/publish?signing_key=" + url_encode(VELTO_TEST_SIGNING_KEY));
+    fetch("/test/publish?signing_key=" + url_encoded(VELTO_TEST_SIGNING_KEY));
   }
 
   [[nodiscard]] static bool signature_was_requested() {

@@ -59,14 +59,6 @@ GadgetRecord* record_of(ObjectNumber number) {
   return registry_get(*gadget_state().registry, number);
 }
 
-void unset_browser_arguments() {
-#ifdef _WIN32
-  SetEnvironmentVariableW(L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS", nullptr);
-#else
-  unsetenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS");
-#endif
-}
-
 // ---- What the platform shows, read with its own calls
 
 #ifdef _WIN32
@@ -186,7 +178,7 @@ class BrowserGadget : public ::testing::Test {
 
 TEST_F(BrowserGadget, CreationRunsItsStepsInOrder) {
   open_window();
-  unset_browser_arguments();
+  gadget_testing::unset_browser_arguments();
   const std::intptr_t host = webview_gadget_create(3, 10, 20, 290, 400);
   ASSERT_NE(host, 0);
   GadgetRecord* record = record_of(3);

@@ -1,10 +1,14 @@
 #pragma once
 
-// Shared by the gadget tests that open real windows.
+// Shared by the gadget tests.
 
 #include <cstdint>
 #include <cstdlib>
 #include <ostream>
+
+#ifdef _WIN32
+#include "Core/WinApi.h"
+#endif
 
 #include "Core/Memory.h"
 #include "Core/Strings.h"
@@ -37,6 +41,15 @@ struct Box {
 
 inline std::ostream& operator<<(std::ostream& out, const Box& box) {
   return out << box.x << "," << box.y << " " << box.width << "x" << box.height;
+}
+
+// The engine's extra arguments, which the library adds to, unset.
+inline void unset_browser_arguments() {
+#ifdef _WIN32
+  SetEnvironmentVariableW(L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS", nullptr);
+#else
+  unsetenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS");
+#endif
 }
 
 inline bool have_display() {

@@ -15,6 +15,7 @@
 #include "FakeWebView.h"
 #include "Gadget/Gadget.h"
 #include "GadgetInternal.h"
+#include "GadgetTestSupport.h"
 #include "System/Process.h"
 
 #ifdef _WIN32
@@ -28,14 +29,6 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 namespace velto {
 namespace {
-
-void unset_browser_arguments() {
-#ifdef _WIN32
-  SetEnvironmentVariableW(L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS", nullptr);
-#else
-  unsetenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS");
-#endif
-}
 
 // Bytes the process's allocators hold for live blocks.
 std::size_t live_heap_bytes() {
@@ -92,12 +85,12 @@ TEST(MergeBrowserArgument, AddsTheSwitchUnlessItsNameOccurs) {
     if (c.before) {
       env_set(kBrowserArgumentsVariable, *c.before);
     } else {
-      unset_browser_arguments();
+      gadget_testing::unset_browser_arguments();
     }
     merge_browser_argument(name, cache_switch);
     EXPECT_EQ(env_get(kBrowserArgumentsVariable), c.expected);
   }
-  unset_browser_arguments();
+  gadget_testing::unset_browser_arguments();
 }
 
 TEST(MergeBrowserArgument, LongValuesAreReadAndExtendedWhole) {
@@ -126,7 +119,7 @@ TEST(MergeBrowserArgument, LongValuesAreReadAndExtendedWhole) {
   const Text kept = env_get(kBrowserArgumentsVariable);
   EXPECT_EQ(kept.size(), with_name.size());
   EXPECT_TRUE(kept == with_name);
-  unset_browser_arguments();
+  gadget_testing::unset_browser_arguments();
 }
 
 // ---- Bindings

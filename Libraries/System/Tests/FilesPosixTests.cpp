@@ -21,26 +21,12 @@ namespace velto {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CurrentDirectory;
 using testing::FilesTest;
 using testing::ScopedVariable;
 using testing::write_file;
 
 using PosixFiles = FilesTest;
-
-// Works in another directory for the life of the object.
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const fs::path& directory) : old_(fs::current_path()) { fs::current_path(directory); }
-  ~CurrentDirectory() {
-    std::error_code ignored;
-    fs::current_path(old_, ignored);
-  }
-  CurrentDirectory(const CurrentDirectory&) = delete;
-  CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-
- private:
-  fs::path old_;
-};
 
 // A different file-creation mask for the life of the object.
 class ScopedUmask {

@@ -18,6 +18,7 @@
 #include <winioctl.h>
 
 #include "FilesTestSupport.h"
+#include "Win32Handles.h"
 #include "System/Files.h"
 
 namespace velto {
@@ -25,40 +26,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::CurrentDirectory;
 using testing::FilesTest;
 using testing::ScopedVariable;
 using testing::text_of;
+using testing::unique_handle;
+using testing::wide;
 using testing::write_file;
 
 using WindowsFiles = FilesTest;
-
-const wchar_t* wide(const Text& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept {
-    if (handle && handle != INVALID_HANDLE_VALUE) {
-      CloseHandle(handle);
-    }
-  }
-};
-using unique_handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-// Works in another directory for the life of the object.
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const fs::path& directory) : old_(fs::current_path()) { fs::current_path(directory); }
-  ~CurrentDirectory() {
-    std::error_code ignored;
-    fs::current_path(old_, ignored);
-  }
-  CurrentDirectory(const CurrentDirectory&) = delete;
-  CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-
- private:
-  fs::path old_;
-};
 
 // file_size on a thread of its own, given up after `bound`: a share lookup
 // that never answers fails the test instead of hanging it. The thread owns

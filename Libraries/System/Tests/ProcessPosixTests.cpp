@@ -18,7 +18,8 @@
 
 #include "Core/Strings.h"
 #include "ProcessInternal.h"
-#include "ProcessTestSupport.h"
+#include "FilesTestSupport.h"
+#include "ProcessRun.h"
 #include "System/Process.h"
 
 namespace velto {
@@ -26,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::proc_stat;
 using testing::Record;
 using testing::Sandbox;
 using testing::ScopedVariable;
@@ -33,6 +35,7 @@ using testing::text_of;
 using testing::utf8_of;
 using testing::value_of;
 using testing::values_of;
+using testing::write_file;
 
 // Quotes a path for the Exec key of a desktop entry.
 std::string desktop_exec_quoted(const std::string& path) {
@@ -48,10 +51,6 @@ std::string desktop_exec_quoted(const std::string& path) {
     quoted += c;
   }
   return quoted + "\"";
-}
-
-void write_file(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
 }
 
 // A private desktop for the whole program, made before anything asks GIO:
@@ -102,104 +101,20 @@ bool has_children() {
   return !(waitpid(-1, &status, WNOHANG) < 0 && errno == ECHILD);
 }
 
-struct ProcStat {
-  char state = '?';
-  pid_t parent = 0;
-};
+using ProcessRun = testing::ProcessRunTest;
 
-std::optional<ProcStat> proc_stat(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(in, text)) {
-    return std::nullopt;
-  }
-  // "pid (comm) state ppid ...": comm may hold blanks and parentheses.
-  const std::size_t close = text.rfind(')');
-  ProcStat stat;
-  if (close == std::string::npos || std::sscanf(text.c_str() + close + 1, " %c %d", &stat.state, &stat.parent) != 2) {
-    return std::nullopt;
-  }
-  return stat;
+pid_t recorded_pid(const Record& record) {
+  const auto pid = value_of(record, "pid");
+  return pid ? static_cast<pid_t>(std::stol(*pid)) : -1;
 }
 
-// Ends a recorder that is still running, by its PID, once the test is done
-// with it. The PID is checked to still be a recorder.
-class RecorderGuard {
- public:
-  explicit RecorderGuard(pid_t pid) : pid_(pid) {}
-  ~RecorderGuard() {
-    if (pid_ <= 0) {
-      return;
-    }
-    const auto still_running = [this] {
-      const auto stat = proc_stat(pid_);
-      return stat && stat->state != 'Z' && is_recorder();
-    };
-    if (testing::eventually([&] { return !still_running(); }, 10s)) {
-      return;
-    }
-    kill(pid_, SIGKILL);
+std::vector<std::string> arguments_after_program(const Record& record) {
+  std::vector<std::string> arguments = values_of(record, "arg");
+  if (!arguments.empty()) {
+    arguments.erase(arguments.begin());
   }
-  RecorderGuard(const RecorderGuard&) = delete;
-  RecorderGuard& operator=(const RecorderGuard&) = delete;
-
- private:
-  bool is_recorder() const {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid_) + "/exe", error);
-    return !error && exe.filename() == testing::recorder_program().filename();
-  }
-  pid_t pid_;
-};
-
-class ProcessRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_FALSE(sandbox_.root().empty());
-    ASSERT_TRUE(fs::exists(testing::recorder_program())) << testing::recorder_program();
-    recorder_ = sandbox_.directory("Program Files/Velto Tools") / testing::recorder_program().filename();
-    ASSERT_TRUE(testing::copy_recorder(recorder_));
-  }
-
-  // Runs process_run with the record file named in the environment; the
-  // result of process_run, and what the recorder wrote if it did.
-  struct Outcome {
-    int result = 0;
-    std::optional<Record> record;
-  };
-
-  Outcome run(TextView program, TextView parameters = {}, TextView working_directory = {}) {
-    const fs::path file = sandbox_.directory("records") / ("record-" + std::to_string(++runs_) + ".txt");
-    const ScopedVariable record_file(u"VELTO_RECORD_FILE", text_of(file));
-    Outcome outcome;
-    outcome.result = process_run(program, parameters, working_directory);
-    if (outcome.result == 1) {
-      outcome.record = testing::wait_for_record(file);
-      if (outcome.record) {
-        guards_.push_back(std::make_unique<RecorderGuard>(recorded_pid(*outcome.record)));
-      }
-    }
-    return outcome;
-  }
-
-  static pid_t recorded_pid(const Record& record) {
-    const auto pid = value_of(record, "pid");
-    return pid ? static_cast<pid_t>(std::stol(*pid)) : -1;
-  }
-
-  static std::vector<std::string> arguments_after_program(const Record& record) {
-    std::vector<std::string> arguments = values_of(record, "arg");
-    if (!arguments.empty()) {
-      arguments.erase(arguments.begin());
-    }
-    return arguments;
-  }
-
-  Sandbox sandbox_;
-  fs::path recorder_;
-  int runs_ = 0;
-  std::vector<std::unique_ptr<RecorderGuard>> guards_;
-};
+  return arguments;
+}
 
 struct ArgumentCase {
   Text parameters;
@@ -309,25 +224,6 @@ TEST_F(ProcessRun, FindsAProgramByNameOnThePath) {
   ASSERT_EQ(outcome.result, 1);
   ASSERT_TRUE(outcome.record);
   EXPECT_EQ(values_of(*outcome.record, "arg"), (std::vector<std::string>{to_utf8(name), "by-name"}));
-}
-
-TEST_F(ProcessRun, ProgramInheritsVariablesSetBefore) {
-  {
-    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"--user-data-dir=\"x y\" \u2713");
-    const Outcome outcome = run(text_of(recorder_));
-    ASSERT_TRUE(outcome.record);
-    EXPECT_EQ(value_of(*outcome.record, "value"), "--user-data-dir=\"x y\" \xe2\x9c\x93");
-  }
-  {
-    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"dropped");
-    env_set(u"VELTO_RECORD_VALUE");
-    const Outcome outcome = run(text_of(recorder_));
-    ASSERT_TRUE(outcome.record);
-    EXPECT_EQ(value_of(*outcome.record, "value"), "");
-  }
-  const Outcome unset = run(text_of(recorder_));
-  ASSERT_TRUE(unset.record);
-  EXPECT_TRUE(value_of(*unset.record, "value-unset"));
 }
 
 TEST_F(ProcessRun, ProgramThatExistsNowhereGivesZero) {

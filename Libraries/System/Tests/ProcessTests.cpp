@@ -5,7 +5,8 @@
 
 #include "Core/Strings.h"
 #include "ProcessInternal.h"
-#include "ProcessTestSupport.h"
+#include "ProcessRun.h"
+#include "SystemTestSupport.h"
 #include "System/Process.h"
 
 namespace velto {
@@ -13,7 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedVariable;
+using testing::text_of;
+using testing::value_of;
 using testing::variable_exists;
+
+// The fixture of the platforms' process_run tests too.
+using ProcessRun = testing::ProcessRunTest;
 
 TEST(Environment, UnsetVariableReadsEmpty) {
   ASSERT_FALSE(variable_exists(u"VELTO_TEST_NEVER_SET"));
@@ -66,6 +72,25 @@ TEST(ProcessLibrary, SetsUpAnEmptyProgramRegistryOnce) {
 
   process_library_init();
   EXPECT_EQ(process_state().programs, programs);
+}
+
+TEST_F(ProcessRun, ProgramInheritsVariablesSetBefore) {
+  {
+    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"--user-data-dir=\"x y\" \u2713");
+    const Outcome outcome = run(text_of(recorder_));
+    ASSERT_TRUE(outcome.record);
+    EXPECT_EQ(value_of(*outcome.record, "value"), "--user-data-dir=\"x y\" \xe2\x9c\x93");
+  }
+  {
+    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"dropped");
+    env_set(u"VELTO_RECORD_VALUE");
+    const Outcome outcome = run(text_of(recorder_));
+    ASSERT_TRUE(outcome.record);
+    EXPECT_EQ(value_of(*outcome.record, "value"), "");
+  }
+  const Outcome unset = run(text_of(recorder_));
+  ASSERT_TRUE(unset.record);
+  EXPECT_TRUE(value_of(*unset.record, "value-unset"));
 }
 
 }  // namespace

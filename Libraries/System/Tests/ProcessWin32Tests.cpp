@@ -14,7 +14,7 @@
 #include "Core/Strings.h"
 #include "Core/WinApi.h"
 #include "ProcessInternal.h"
-#include "ProcessTestSupport.h"
+#include "ProcessRun.h"
 #include "System/Process.h"
 
 namespace velto {
@@ -27,38 +27,9 @@ using testing::Sandbox;
 using testing::ScopedVariable;
 using testing::text_of;
 using testing::utf8_of;
+using testing::unique_handle;
 using testing::value_of;
-
-const wchar_t* wide(const Text& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept {
-    if (handle) {
-      CloseHandle(handle);
-    }
-  }
-};
-using unique_handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-// Ends a recorder that is still running, by its PID, once the test is done
-// with it.
-class RecorderGuard {
- public:
-  explicit RecorderGuard(DWORD pid) : process_(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)) {}
-  ~RecorderGuard() {
-    if (process_ && WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) {
-      TerminateProcess(process_.get(), 1);
-      WaitForSingleObject(process_.get(), 5000);
-    }
-  }
-  RecorderGuard(const RecorderGuard&) = delete;
-  RecorderGuard& operator=(const RecorderGuard&) = delete;
-
- private:
-  unique_handle process_;
-};
+using testing::wide;
 
 std::string current_directory() {
   wchar_t buffer[MAX_PATH] = {};
@@ -66,41 +37,7 @@ std::string current_directory() {
   return to_utf8(TextView(reinterpret_cast<const char16_t*>(buffer), length));
 }
 
-class ProcessRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_FALSE(sandbox_.root().empty());
-    ASSERT_TRUE(fs::exists(testing::recorder_program())) << testing::recorder_program();
-    recorder_ = sandbox_.directory("Program Files/Velto Tools") / testing::recorder_program().filename();
-    ASSERT_TRUE(testing::copy_recorder(recorder_));
-  }
-
-  struct Outcome {
-    int result = 0;
-    std::optional<Record> record;
-  };
-
-  Outcome run(TextView program, TextView parameters = {}, TextView working_directory = {}) {
-    const fs::path file = sandbox_.directory("records") / ("record-" + std::to_string(++runs_) + ".txt");
-    const ScopedVariable record_file(u"VELTO_RECORD_FILE", text_of(file));
-    Outcome outcome;
-    outcome.result = process_run(program, parameters, working_directory);
-    if (outcome.result == 1) {
-      outcome.record = testing::wait_for_record(file);
-      if (outcome.record) {
-        if (const auto pid = value_of(*outcome.record, "pid")) {
-          guards_.push_back(std::make_unique<RecorderGuard>(static_cast<DWORD>(std::stoul(*pid))));
-        }
-      }
-    }
-    return outcome;
-  }
-
-  Sandbox sandbox_;
-  fs::path recorder_;
-  int runs_ = 0;
-  std::vector<std::unique_ptr<RecorderGuard>> guards_;
-};
+using ProcessRun = testing::ProcessRunTest;
 
 struct CommandCase {
   Text program;
@@ -141,25 +78,6 @@ TEST_F(ProcessRun, WorkingDirectoryIsUsedOnlyWhenGiven) {
   ASSERT_EQ(inherited.result, 1);
   ASSERT_TRUE(inherited.record);
   EXPECT_EQ(value_of(*inherited.record, "cwd"), current_directory());
-}
-
-TEST_F(ProcessRun, ProgramInheritsVariablesSetBefore) {
-  {
-    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"--user-data-dir=\"x y\" \u2713");
-    const Outcome outcome = run(text_of(recorder_));
-    ASSERT_TRUE(outcome.record);
-    EXPECT_EQ(value_of(*outcome.record, "value"), "--user-data-dir=\"x y\" \xe2\x9c\x93");
-  }
-  {
-    const ScopedVariable value(u"VELTO_RECORD_VALUE", u"dropped");
-    env_set(u"VELTO_RECORD_VALUE");
-    const Outcome outcome = run(text_of(recorder_));
-    ASSERT_TRUE(outcome.record);
-    EXPECT_EQ(value_of(*outcome.record, "value"), "");
-  }
-  const Outcome unset = run(text_of(recorder_));
-  ASSERT_TRUE(unset.record);
-  EXPECT_TRUE(value_of(*unset.record, "value-unset"));
 }
 
 // SEE_MASK_FLAG_NO_UI: a dialog here would block the call until the test's

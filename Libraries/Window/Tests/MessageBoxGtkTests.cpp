@@ -19,39 +19,20 @@
 #include "Core/Strings.h"
 #include "Window/Events.h"
 #include "Window/Window.h"
+#include "WindowGui.h"
 
 namespace velto {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testing::capture;
+using testing::succeeds;
 
 constexpr std::uint32_t kMainFlags = 0xCF0000;
 constexpr std::uint32_t kYesNoInformation = 68;
 constexpr int kYes = 6;
 constexpr int kNo = 7;
-
-struct PipeClose {
-  void operator()(FILE* pipe) const noexcept { pclose(pipe); }
-};
-
-// Standard output of a shell command, which is given at most 5 seconds.
-std::string capture(const std::string& command) {
-  const std::unique_ptr<FILE, PipeClose> pipe(popen(("timeout 5 " + command + " 2>/dev/null").c_str(), "r"));
-  if (!pipe) {
-    return {};
-  }
-  std::string out;
-  std::array<char, 256> chunk{};
-  while (const std::size_t read = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) {
-    out.append(chunk.data(), read);
-  }
-  return out;
-}
-
-bool succeeds(const std::string& command) {
-  return std::system(("timeout 5 " + command + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 // The box's X window, found by its title; empty when it did not appear.
 std::string box_window(const std::string& title) {
@@ -188,47 +169,8 @@ int ask(const std::string& title, Answer answer, BoxView& view) {
   return result;
 }
 
-class MessageBoxGui : public ::testing::Test {
+class MessageBoxGui : public testing::WindowGuiTest {
  protected:
-  static bool has_display() {
-    const char* display = std::getenv("DISPLAY");
-    return display && *display;
-  }
-
-  static void SetUpTestSuite() {
-    if (has_display()) {
-      event_queue_init();
-      window_library_init();
-    }
-  }
-
-  static void TearDownTestSuite() {
-    if (has_display()) {
-      window_library_end();
-    }
-  }
-
-  void SetUp() override {
-    if (!has_display()) {
-      GTEST_SKIP() << "DISPLAY is not set: GUI tests need an X display with a window manager "
-                      "(run them through Scripts/with-display)";
-    }
-    ASSERT_TRUE(succeeds("wmctrl -m")) << "no window manager on the display";
-  }
-
-  void TearDown() override {
-    if (!has_display()) {
-      return;
-    }
-    window_close(ANY_NUMBER);
-    for (int i = 0; i < 20; ++i) {
-      if (!window_event()) {
-        std::this_thread::sleep_for(2ms);
-      }
-    }
-    event_remove(-1, -1, -1, -1);
-  }
-
   // Lets the GUI run until window `n` holds the focus (or 5 s have passed).
   static bool focused(ObjectNumber n) {
     const auto give_up = Clock::now() + 5s;
@@ -302,16 +244,6 @@ TEST_F(MessageBoxGui, WithoutADisplayTheAnswerIsZero) {
       capture("env -u DISPLAY -u WAYLAND_DISPLAY VELTO_NO_DISPLAY_CHILD=1 '" + std::string(program_invocation_name) +
               "' --gtest_filter=MessageBoxNoDisplay.* --gtest_color=no");
   EXPECT_NE(report.find("[  PASSED  ] 1 test."), std::string::npos) << report;
-}
-
-TEST(Delay, NegativeReturnsAtOnceOtherwiseSleeps) {
-  const auto before_negative = Clock::now();
-  delay_ms(-1);
-  EXPECT_LT(Clock::now() - before_negative, 1s) << "a negative delay must not sleep";
-  delay_ms(0);
-  const auto before = Clock::now();
-  delay_ms(50);
-  EXPECT_GE(Clock::now() - before, 45ms);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "Window/Events.h"
 #include "Window/Window.h"
 #include "WindowInternal.h"
+#include "WindowWin32Support.h"
 
 namespace {
 
@@ -47,14 +48,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testing::hwnd_of;
 
 constexpr std::uint32_t kMainWindowFlags = 0xCF0000;
 constexpr std::uint32_t kYesNoInformation = 68;
 constexpr int kStaticTextId = 0xFFFF;
-
-HWND hwnd_of(ObjectNumber number) {
-  return static_cast<HWND>(window_handle(number));
-}
 
 bool topmost(HWND window) {
   return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
@@ -214,16 +212,6 @@ TEST_F(MessageBoxWin32, LongTextIsCut) {
     GTEST_SKIP() << "the box shows its text in no static control here";
   }
   EXPECT_EQ(shown, 65534);
-}
-
-TEST(Delay, NegativeReturnsAtOnceOtherwiseSleeps) {
-  const auto before_negative = Clock::now();
-  delay_ms(-1);
-  EXPECT_LT(Clock::now() - before_negative, 1s) << "a negative delay must not sleep";
-  delay_ms(0);
-  const auto before = Clock::now();
-  delay_ms(50);
-  EXPECT_GE(Clock::now() - before, 45ms);
 }
 
 }  // namespace

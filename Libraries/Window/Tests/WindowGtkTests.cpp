@@ -25,6 +25,7 @@
 #include "Window/Events.h"
 #include "Window/Window.h"
 #include "Window/WindowNativeGtk.h"
+#include "WindowGui.h"
 
 // Last: Xlib's macros (None, Bool) clash with GoogleTest's names.
 #include <gdk/gdkx.h>
@@ -36,103 +37,31 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testing::capture;
+using testing::ChildProcess;
+using testing::client_geometry;
+using testing::frame_extents;
+using testing::Geometry;
+using testing::succeeds;
 
 constexpr auto kDeadline = 5s;
 constexpr std::uint32_t kMainFlags = 0xCF0000;  // caption, system menu, sizable, both boxes
 
 // ---- Running the X tools
 
-struct PipeClose {
-  void operator()(FILE* pipe) const noexcept { pclose(pipe); }
-};
-
-// Standard output of a shell command, which is given at most 5 seconds.
-std::string capture(const std::string& command) {
-  const std::unique_ptr<FILE, PipeClose> pipe(popen(("timeout 5 " + command + " 2>/dev/null").c_str(), "r"));
-  if (!pipe) {
-    return {};
-  }
-  std::string out;
-  std::array<char, 512> chunk{};
-  while (const std::size_t read = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) {
-    out.append(chunk.data(), read);
-  }
-  return out;
-}
-
-bool succeeds(const std::string& command) {
-  return std::system(("timeout 5 " + command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// The number after "label:" in a tool's report, if there is one.
-std::optional<long> field(const std::string& text, const std::string& label) {
-  const std::size_t at = text.find(label);
-  if (at == std::string::npos) {
-    return std::nullopt;
-  }
-  std::istringstream rest(text.substr(at + label.size()));
-  char colon = 0;
-  long value = 0;
-  if (rest >> colon >> value && colon == ':') {
-    return value;
-  }
-  return std::nullopt;
-}
-
-struct XRect {
-  long x = 0, y = 0, width = 0, height = 0;
-};
-
 std::string id_text(unsigned long xid) {
   return std::to_string(xid);
 }
 
-// Client window geometry as the X server reports it.
-std::optional<XRect> client_geometry(unsigned long xid) {
-  const std::string info = capture("xwininfo -id " + id_text(xid));
-  const auto x = field(info, "Absolute upper-left X");
-  const auto y = field(info, "Absolute upper-left Y");
-  const auto width = field(info, "Width");
-  const auto height = field(info, "Height");
-  if (!x || !y || !width || !height) {
-    return std::nullopt;
-  }
-  return XRect{*x, *y, *width, *height};
-}
-
-struct Extents {
-  long left = 0, right = 0, top = 0, bottom = 0;
-};
-
-std::optional<Extents> frame_extents(unsigned long xid) {
-  const std::string text = capture("xprop -id " + id_text(xid) + " _NET_FRAME_EXTENTS");
-  const std::size_t at = text.find('=');
-  if (at == std::string::npos) {
-    return std::nullopt;
-  }
-  std::istringstream values(text.substr(at + 1));
-  Extents e;
-  char comma = 0;
-  if (values >> e.left >> comma >> e.right >> comma >> e.top >> comma >> e.bottom) {
-    return e;
-  }
-  return std::nullopt;
-}
-
-// The window manager's frame around the client, from the X tools alone.
-std::optional<XRect> outer_geometry(unsigned long xid) {
+// The window manager's frame around the client; nothing without frame extents.
+std::optional<Geometry> outer_geometry(unsigned long xid) {
   const auto client = client_geometry(xid);
   const auto e = frame_extents(xid);
   if (!client || !e) {
     return std::nullopt;
   }
-  return XRect{client->x - e->left, client->y - e->top, client->width + e->left + e->right,
-               client->height + e->top + e->bottom};
-}
-
-XRect screen_geometry() {
-  const std::string info = capture("xwininfo -root");
-  return XRect{0, 0, field(info, "Width").value_or(0), field(info, "Height").value_or(0)};
+  return Geometry{client->x - e->left, client->y - e->top, client->width + e->left + e->right,
+                  client->height + e->top + e->bottom};
 }
 
 bool window_alive(unsigned long xid) {
@@ -152,53 +81,6 @@ unsigned long xid_of(ObjectNumber n) {
   GdkWindow* window = widget ? gtk_widget_get_window(widget) : nullptr;
   return window ? GDK_WINDOW_XID(window) : 0;
 }
-
-// A program of its own on the display, ended by its PID.
-class ChildProcess {
- public:
-  explicit ChildProcess(std::vector<std::string> argv) {
-    std::vector<char*> args;
-    for (std::string& arg : argv) {
-      args.push_back(arg.data());
-    }
-    args.push_back(nullptr);
-    // The C locale keeps X toolkit programs from warning about fonts.
-    std::vector<std::string> variables{"LC_ALL=C"};
-    for (char** variable = environ; *variable; ++variable) {
-      if (std::string_view(*variable).substr(0, 7) != "LC_ALL=") {
-        variables.emplace_back(*variable);
-      }
-    }
-    std::vector<char*> env;
-    for (std::string& variable : variables) {
-      env.push_back(variable.data());
-    }
-    env.push_back(nullptr);
-    if (posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), env.data()) != 0) {
-      pid_ = 0;
-    }
-  }
-  ~ChildProcess() {
-    if (pid_ <= 0) {
-      return;
-    }
-    kill(pid_, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        return;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-  [[nodiscard]] bool started() const noexcept { return pid_ > 0; }
-
- private:
-  pid_t pid_ = 0;
-};
 
 // ---- Events
 
@@ -248,48 +130,8 @@ class EventLog {
   std::vector<ObjectNumber> windows;
 };
 
-class WindowGui : public ::testing::Test {
+class WindowGui : public testing::WindowGuiTest {
  protected:
-  static bool has_display() {
-    const char* display = std::getenv("DISPLAY");
-    return display && *display;
-  }
-
-  static void SetUpTestSuite() {
-    if (has_display()) {
-      event_queue_init();
-      window_library_init();
-    }
-  }
-
-  static void TearDownTestSuite() {
-    if (has_display()) {
-      window_library_end();
-    }
-  }
-
-  void SetUp() override {
-    if (!has_display()) {
-      GTEST_SKIP() << "DISPLAY is not set: GUI tests need an X display with a window manager "
-                      "(run them through Scripts/with-display)";
-    }
-    ASSERT_TRUE(succeeds("wmctrl -m")) << "no window manager on the display";
-  }
-
-  void TearDown() override {
-    if (!has_display()) {
-      return;
-    }
-    window_close(ANY_NUMBER);
-    // Lets the closed windows' last notifications through, then forgets them.
-    for (int i = 0; i < 20; ++i) {
-      if (!window_event()) {
-        std::this_thread::sleep_for(2ms);
-      }
-    }
-    event_remove(-1, -1, -1, -1);
-  }
-
   // Opens window `n`; its X window id, 0 when it did not open.
   unsigned long open(ObjectNumber n, int x, int y, int width, int height, std::uint32_t flags,
                      TextView title = u"Velto", NativeWindow parent = nullptr) {
@@ -315,7 +157,7 @@ TEST_F(WindowGui, CentredOnTheScreenWithTheExactClientSizeAndTitle) {
   ASSERT_TRUE(client && outer);
   EXPECT_EQ(client->width, 400);
   EXPECT_EQ(client->height, 700);
-  const XRect screen = screen_geometry();
+  const Geometry screen = testing::screen_size();
   EXPECT_EQ(outer->x, (screen.width - outer->width) / 2);
   EXPECT_EQ(outer->y, (screen.height - outer->height) / 2);
 
@@ -626,7 +468,7 @@ TEST_F(WindowGui, UserMoveRaisesMoveEvent) {
   ASSERT_TRUE(e);
   ASSERT_TRUE(succeeds("xdotool windowmove " + id_text(xid) + " 200 150"));
   ASSERT_TRUE(log.until_event(EVENT_MOVE));
-  std::optional<XRect> outer;
+  std::optional<Geometry> outer;
   EXPECT_TRUE(log.until([&] {
     outer = outer_geometry(xid);
     return outer && outer->x != 50;
@@ -656,7 +498,7 @@ TEST_F(WindowGui, MaximiseThenResizeLeavesTheMaximisedState) {
   ASSERT_TRUE(succeeds("wmctrl -i -r " + id_text(xid) + " -b add,maximized_vert,maximized_horz"));
   ASSERT_TRUE(log.until_event(EVENT_SIZE));
   // The frame fills the screen once openbox has also dropped its borders.
-  const XRect screen = screen_geometry();
+  const Geometry screen = testing::screen_size();
   EXPECT_TRUE(log.until([&] { return window_width(0, GeometryMode::Outer) == screen.width; }));
   EXPECT_EQ(log.state_events(), (std::vector<int>{EVENT_MAXIMIZE, EVENT_SIZE}));
 
@@ -691,7 +533,7 @@ TEST_F(WindowGui, MaximisedWindowKeepsItsNormalPlacement) {
   ASSERT_NE(xid, 0u);
   EXPECT_EQ(window_maximized(0), 0);
   ASSERT_TRUE(succeeds("wmctrl -i -r " + id_text(xid) + " -b add,maximized_vert,maximized_horz"));
-  const XRect screen = screen_geometry();
+  const Geometry screen = testing::screen_size();
   ASSERT_TRUE(log.until([&] { return window_width(0, GeometryMode::Outer) == screen.width; }));
   ASSERT_TRUE(log.until_event(EVENT_SIZE));
   EXPECT_EQ(window_maximized(0), 1);
@@ -709,7 +551,7 @@ TEST_F(WindowGui, MaximisedWindowKeepsItsNormalPlacement) {
 // Opened maximised, the window's normal geometry is the one it was opened
 // with (centred, when asked): un-maximising it gives that geometry.
 TEST_F(WindowGui, OpenedMaximisedItRestoresToTheGeometryAskedFor) {
-  const XRect screen = screen_geometry();
+  const Geometry screen = testing::screen_size();
   const struct {
     std::uint32_t flags;
     bool centred;
@@ -809,8 +651,9 @@ TEST_F(WindowGui, ActiveWindowFollowsTheFocus) {
   ASSERT_TRUE(log.until([] { return window_active() == 0; }));
   EXPECT_TRUE(log.until_event(EVENT_ACTIVATE));
 
-  ChildProcess other({"xmessage", "-title", "velto-focus-probe", "-geometry", "+5+5", "focus probe"});
-  ASSERT_TRUE(other.started());
+  // The C locale keeps X toolkit programs from warning about fonts.
+  ChildProcess other({"xmessage", "-title", "velto-focus-probe", "-geometry", "+5+5", "focus probe"}, {"LC_ALL=C"});
+  ASSERT_GT(other.pid(), 0);
   const std::string found = capture("xdotool search --sync --name '^velto-focus-probe$'");
   const unsigned long other_id = std::strtoul(found.c_str(), nullptr, 10);
   ASSERT_NE(other_id, 0u);

@@ -16,20 +16,18 @@
 #include "Window/Window.h"
 #include "Window/WindowNativeWin32.h"
 #include "WindowInternal.h"
+#include "WindowWin32Support.h"
 
 namespace velto {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testing::hwnd_of;
 
 constexpr std::uint32_t kMainWindowFlags = 0xCF0000;
 constexpr std::uint32_t kFirstStartFlags = 0xCF0001;
 constexpr int kLoopLimit = 100000;
-
-HWND hwnd_of(ObjectNumber number) {
-  return static_cast<HWND>(window_handle(number));
-}
 
 HINSTANCE instance() {
   return GetModuleHandleW(nullptr);

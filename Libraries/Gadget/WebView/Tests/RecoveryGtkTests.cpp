@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "Desktop.h"
 #include "PageSupport.h"
+#include "PageTest.h"
 #include "WebView/webview.h"
 
 namespace {
@@ -101,44 +101,13 @@ class LatePort {
   int connections_ = 0;
 };
 
-class HomeGtk : public ::testing::Test {
+class HomeGtk : public velto::testing::PageTest {
  public:
-  static void SetUpTestSuite() {
-    data_ = std::make_unique<velto::testing::TempDir>();
-    setenv("XDG_DATA_HOME", (data_->path() + "/data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (data_->path() + "/cache").c_str(), 1);
-    unsetenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS");
-  }
-
   void SetUp() override {
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display";
-    ASSERT_NE(std::getenv("VELTO_TEST_SERVER_PORT"), nullptr) << "run through Scripts/with-test-server";
-    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_default_size(GTK_WINDOW(window_), 640, 480);
-    fixed_ = gtk_fixed_new();
-    gtk_container_add(GTK_CONTAINER(window_), fixed_);
+    ASSERT_NO_FATAL_FAILURE(PageTest::SetUp());
     gtk_widget_show_all(window_);
-    view_ = webview_create(0, &fixed_);
-    ASSERT_NE(view_, nullptr);
-    widget_ = static_cast<GtkWidget*>(webview_get_native_handle(view_, WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET));
-    gtk_widget_set_size_request(widget_, 640, 480);
+    ASSERT_NO_FATAL_FAILURE(create_view());
     g_signal_connect(widget_, "load-changed", G_CALLBACK(on_load_changed), this);
-  }
-
-  void TearDown() override {
-    close_view();
-    if (window_) {
-      gtk_widget_destroy(window_);
-    }
-    pump_for(20ms);
-  }
-
-  void close_view() {
-    if (view_) {
-      g_signal_handlers_disconnect_by_data(widget_, this);
-      EXPECT_EQ(webview_destroy(view_), WEBVIEW_ERROR_OK);
-      view_ = nullptr;
-    }
   }
 
   void go_home(const std::string& url) {
@@ -198,16 +167,9 @@ class HomeGtk : public ::testing::Test {
     }
   }
 
-  static std::unique_ptr<velto::testing::TempDir> data_;
-  GtkWidget* window_ = nullptr;
-  GtkWidget* fixed_ = nullptr;
-  GtkWidget* widget_ = nullptr;
-  webview_t view_ = nullptr;
   std::string home_;
   int home_tries_ = 0;
 };
-
-std::unique_ptr<velto::testing::TempDir> HomeGtk::data_;
 
 TEST_F(HomeGtk, AnUnreachableHomeShowsTheOfflinePageUntilItCanBeReached) {
   LatePort port;

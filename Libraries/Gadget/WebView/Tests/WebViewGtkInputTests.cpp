@@ -16,6 +16,7 @@
 
 #include "Desktop.h"
 #include "PageSupport.h"
+#include "PageTest.h"
 #include "WebView/webview.h"
 
 // Last: Xlib's macros (None, Status) clash with the names above.
@@ -24,7 +25,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using velto::testing::pump_for;
 using velto::testing::pump_until;
 using velto::testing::server_url;
 using velto::testing::shell;
@@ -35,46 +35,12 @@ std::string named_server_url(const std::string& path) {
   return std::string("https://localhost:") + (port ? port : "0") + path;
 }
 
-class WebViewGtkInput : public ::testing::Test {
+class WebViewGtkInput : public velto::testing::PageTest {
  protected:
-  static void SetUpTestSuite() {
-    // WebKit's default data must not land in the real home directory.
-    data_ = std::make_unique<velto::testing::TempDir>();
-    setenv("XDG_DATA_HOME", (data_->path() + "/data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (data_->path() + "/cache").c_str(), 1);
-    unsetenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS");
-  }
-  static void TearDownTestSuite() { data_.reset(); }
-
-  void SetUp() override {
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display";
-    ASSERT_NE(std::getenv("VELTO_TEST_SERVER_PORT"), nullptr) << "run through Scripts/with-test-server";
-    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_default_size(GTK_WINDOW(window_), 640, 480);
-    fixed_ = gtk_fixed_new();
-    gtk_container_add(GTK_CONTAINER(window_), fixed_);
-  }
-
-  void TearDown() override {
-    if (view_) {
-      g_signal_handlers_disconnect_by_data(widget_, this);
-      EXPECT_EQ(webview_destroy(view_), WEBVIEW_ERROR_OK);
-    }
-    gtk_widget_destroy(window_);
-    pump_for(20ms);
-  }
-
   // `home`: set before anything runs in the view.
   void open_view(const std::string& home = {}) {
-    view_ = webview_create(0, &fixed_);
-    ASSERT_NE(view_, nullptr);
-    widget_ = static_cast<GtkWidget*>(webview_get_native_handle(view_, WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET));
-    gtk_widget_set_size_request(widget_, 640, 480);
-    if (!home.empty()) {
-      ASSERT_EQ(webview_set_home(view_, home.c_str()), WEBVIEW_ERROR_OK);
-    }
-    g_signal_connect(widget_, "load-changed", G_CALLBACK(on_load_changed), this);
-    ASSERT_EQ(webview_bind(view_, "report", on_report, this), WEBVIEW_ERROR_OK);
+    ASSERT_NO_FATAL_FAILURE(create_view(home));
+    bind_report();
   }
 
   // Shows the window and waits until it has the keyboard, which the window
@@ -88,43 +54,7 @@ class WebViewGtkInput : public ::testing::Test {
     return std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(window_)));
   }
 
-  bool load(const std::string& url) {
-    finished_ = 0;
-    return webview_navigate(view_, url.c_str()) == WEBVIEW_ERROR_OK && pump_until([&] { return finished_ > 0; }, 20s);
-  }
-
-  // The outcome of a page expression; the script counts as the user's
-  // gesture, as WebKit runs the program's scripts.
-  std::string settle(const std::string& expression) {
-    reports_.clear();
-    velto::testing::evaluate(WEBKIT_WEB_VIEW(widget_), velto::testing::settle_script(expression));
-    if (!pump_until([&] { return !reports_.empty(); }, 10s)) {
-      return "(no report)";
-    }
-    return reports_.front();
-  }
-
   [[nodiscard]] double zoom() const { return webkit_web_view_get_zoom_level(WEBKIT_WEB_VIEW(widget_)); }
-
-  static void on_load_changed(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
-    if (event == WEBKIT_LOAD_FINISHED) {
-      ++static_cast<WebViewGtkInput*>(self)->finished_;
-    }
-  }
-
-  static void on_report(const char* id, const char* request, void* self) {
-    auto* test = static_cast<WebViewGtkInput*>(self);
-    test->reports_.emplace_back(request);
-    webview_return(test->view_, id, 0, "");
-  }
-
-  static inline std::unique_ptr<velto::testing::TempDir> data_;
-  GtkWidget* window_ = nullptr;
-  GtkWidget* fixed_ = nullptr;
-  GtkWidget* widget_ = nullptr;
-  webview_t view_ = nullptr;
-  int finished_ = 0;
-  std::vector<std::string> reports_;
 };
 
 TEST_F(WebViewGtkInput, TheViewTakesTheKeyboardWhenItsWindowFirstShows) {

@@ -19,6 +19,7 @@
 
 #include "Desktop.h"
 #include "PageSupport.h"
+#include "PageTest.h"
 #include "WebView/webview.h"
 
 namespace {
@@ -29,93 +30,23 @@ using velto::testing::pump_for;
 using velto::testing::pump_until;
 using velto::testing::server_url;
 
-std::unique_ptr<velto::testing::TempDir>& home() {
-  static std::unique_ptr<velto::testing::TempDir> dir;
-  return dir;
-}
-
-class WebViewGtk : public ::testing::Test {
+class WebViewGtk : public velto::testing::PageTest {
  public:
-  static void SetUpTestSuite() {
-    // WebKit's default data must not land in the real home directory.
-    home() = std::make_unique<velto::testing::TempDir>();
-    setenv("XDG_DATA_HOME", (home()->path() + "/data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (home()->path() + "/cache").c_str(), 1);
-    unsetenv("WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS");
-  }
-
   void SetUp() override {
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display";
-    ASSERT_NE(std::getenv("VELTO_TEST_SERVER_PORT"), nullptr) << "run through Scripts/with-test-server";
-    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_default_size(GTK_WINDOW(window_), 640, 480);
-    fixed_ = gtk_fixed_new();
-    gtk_container_add(GTK_CONTAINER(window_), fixed_);
+    ASSERT_NO_FATAL_FAILURE(PageTest::SetUp());
     gtk_widget_show_all(window_);
     open_view();
   }
 
-  void TearDown() override {
-    close_view();
-    if (window_) {
-      gtk_widget_destroy(window_);
-    }
-    pump_for(20ms);
-  }
-
   void open_view() {
-    view_ = webview_create(0, &fixed_);
-    ASSERT_NE(view_, nullptr);
-    widget_ = static_cast<GtkWidget*>(webview_get_native_handle(view_, WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET));
+    ASSERT_NO_FATAL_FAILURE(create_view());
     ASSERT_NE(widget_, nullptr);
-    gtk_widget_set_size_request(widget_, 640, 480);
-    g_signal_connect(widget_, "load-changed", G_CALLBACK(on_load_changed), this);
     g_signal_connect(webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_)),
                      "script-message-received::velto_webview", G_CALLBACK(on_page_message), this);
-    ASSERT_EQ(webview_bind(view_, "report", on_report, this), WEBVIEW_ERROR_OK);
-  }
-
-  void close_view() {
-    if (view_) {
-      g_signal_handlers_disconnect_by_data(widget_, this);
-      g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_)), this);
-      EXPECT_EQ(webview_destroy(view_), WEBVIEW_ERROR_OK);
-      view_ = nullptr;
-    }
-  }
-
-  // Navigates and waits for the load to finish.
-  bool load(const char* url) {
-    finished_ = 0;
-    if (webview_navigate(view_, url) != WEBVIEW_ERROR_OK) {
-      return false;
-    }
-    return pump_until([&] { return finished_ > 0; }, 20s);
+    bind_report();
   }
 
   void evaluate(const std::string& script) { velto::testing::evaluate(WEBKIT_WEB_VIEW(widget_), script); }
-
-  // The outcome of a page expression, as `report` received it.
-  std::string settle(const std::string& expression, std::chrono::milliseconds timeout = 10s) {
-    reports_.clear();
-    evaluate(velto::testing::settle_script(expression));
-    if (!pump_until([&] { return !reports_.empty(); }, timeout)) {
-      return "(no report)";
-    }
-    return reports_.front();
-  }
-
-  static void on_load_changed(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
-    if (event == WEBKIT_LOAD_FINISHED) {
-      ++static_cast<WebViewGtk*>(self)->finished_;
-    }
-  }
-
-  static void on_report(const char* id, const char* request, void* self) {
-    auto* test = static_cast<WebViewGtk*>(self);
-    test->reports_.emplace_back(request);
-    webview_return(test->view_, id, 0, "");
-  }
 
   // Sees each page message right after the engine has queued it.
   static void on_page_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
@@ -128,12 +59,6 @@ class WebViewGtk : public ::testing::Test {
     g_free(text);
   }
 
-  GtkWidget* window_ = nullptr;
-  GtkWidget* fixed_ = nullptr;
-  GtkWidget* widget_ = nullptr;
-  webview_t view_ = nullptr;
-  int finished_ = 0;
-  std::vector<std::string> reports_;
   std::function<void(const std::string&)> on_message;
 
   // `answer`: records its requests and replies with the given status and text.

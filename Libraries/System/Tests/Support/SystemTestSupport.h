@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared by the process tests of both platforms: a private directory, the
-// recorder program and what it recorded.
+// Shared by the process and file tests of both platforms: a private
+// directory, the recorder program and what it recorded, the environment.
 
 #include <chrono>
 #include <filesystem>
@@ -75,6 +75,18 @@ class ScopedVariable {
 [[nodiscard]] bool variable_exists(TextView name);
 
 void pause_briefly();
+
+// Works in another directory for the life of the object.
+class CurrentDirectory {
+ public:
+  explicit CurrentDirectory(const std::filesystem::path& directory);
+  ~CurrentDirectory();
+  CurrentDirectory(const CurrentDirectory&) = delete;
+  CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+
+ private:
+  std::filesystem::path old_;
+};
 
 template <class Condition>
 bool eventually(Condition condition, std::chrono::milliseconds timeout) {

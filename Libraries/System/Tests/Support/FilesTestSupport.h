@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "Core/Types.h"
-#include "ProcessTestSupport.h"
+#include "SystemTestSupport.h"
 
 namespace velto::testing {
 

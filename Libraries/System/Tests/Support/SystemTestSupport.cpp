@@ -1,4 +1,4 @@
-#include "ProcessTestSupport.h"
+#include "SystemTestSupport.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -142,6 +142,15 @@ bool variable_exists(TextView name) {
 
 void pause_briefly() {
   std::this_thread::sleep_for(20ms);
+}
+
+CurrentDirectory::CurrentDirectory(const fs::path& directory) : old_(fs::current_path()) {
+  fs::current_path(directory);
+}
+
+CurrentDirectory::~CurrentDirectory() {
+  std::error_code ignored;
+  fs::current_path(old_, ignored);
 }
 
 }  // namespace velto::testing

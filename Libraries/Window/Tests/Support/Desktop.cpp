@@ -38,6 +38,16 @@ std::string shell(const std::string& command, int* status) {
   return output;
 }
 
+std::string capture(const std::string& command) {
+  return shell("timeout 5 " + command + " 2>/dev/null");
+}
+
+bool succeeds(const std::string& command) {
+  int status = -1;
+  shell("timeout 5 " + command + " >/dev/null 2>&1", &status);
+  return status == 0;
+}
+
 bool have_display() {
   const char* display = std::getenv("DISPLAY");
   return display && *display;
@@ -65,19 +75,26 @@ std::optional<Geometry> client_geometry(unsigned long window) {
                   field(info, "Width: "), field(info, "Height: ")};
 }
 
+std::optional<FrameExtents> frame_extents(unsigned long window) {
+  // _NET_FRAME_EXTENTS: left, right, top, bottom.
+  const std::string text = capture("xprop -id " + std::to_string(window) + " _NET_FRAME_EXTENTS");
+  const std::size_t at = text.find('=');
+  FrameExtents e;
+  if (at == std::string::npos ||
+      std::sscanf(text.c_str() + at + 1, " %d, %d, %d, %d", &e.left, &e.right, &e.top, &e.bottom) != 4) {
+    return std::nullopt;
+  }
+  return e;
+}
+
 std::optional<Geometry> frame_geometry(unsigned long window) {
   const auto client = client_geometry(window);
   if (!client) {
     return std::nullopt;
   }
-  // _NET_FRAME_EXTENTS: left, right, top, bottom.
-  const std::string extents = shell("xprop -id " + std::to_string(window) + " _NET_FRAME_EXTENTS 2>/dev/null");
-  int left = 0, right = 0, top = 0, bottom = 0;
-  const std::size_t at = extents.find('=');
-  if (at != std::string::npos) {
-    std::sscanf(extents.c_str() + at + 1, " %d, %d, %d, %d", &left, &right, &top, &bottom);
-  }
-  return Geometry{client->x - left, client->y - top, client->width + left + right, client->height + top + bottom};
+  const FrameExtents e = frame_extents(window).value_or(FrameExtents{});
+  return Geometry{client->x - e.left, client->y - e.top, client->width + e.left + e.right,
+                  client->height + e.top + e.bottom};
 }
 
 std::string window_title(unsigned long window) {

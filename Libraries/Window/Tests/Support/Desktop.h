@@ -17,6 +17,10 @@ using namespace std::chrono_literals;
 
 // Runs a shell command; its standard output, and its exit status in *status.
 std::string shell(const std::string& command, int* status = nullptr);
+// The same for a command given at most 5 seconds: its standard output (its
+// errors dropped), and whether it succeeded.
+[[nodiscard]] std::string capture(const std::string& command);
+bool succeeds(const std::string& command);
 
 [[nodiscard]] bool have_display();
 
@@ -30,7 +34,16 @@ struct Geometry {
 [[nodiscard]] Geometry screen_size();
 // Client area of an X window, in root coordinates.
 [[nodiscard]] std::optional<Geometry> client_geometry(unsigned long window);
-// The window manager's frame around it (the outer rectangle).
+// The widths of the window manager's frame, nothing when it set none.
+struct FrameExtents {
+  int left = 0;
+  int right = 0;
+  int top = 0;
+  int bottom = 0;
+};
+[[nodiscard]] std::optional<FrameExtents> frame_extents(unsigned long window);
+// The window manager's frame around it (the outer rectangle); a window
+// without frame extents counts as unframed.
 [[nodiscard]] std::optional<Geometry> frame_geometry(unsigned long window);
 // Title as the window manager sees it (UTF-8).
 [[nodiscard]] std::string window_title(unsigned long window);
