@@ -70,6 +70,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
 
 LangString NoRuntime ${LANG_RUSSIAN} "Для работы ${PRODUCT} нужна среда WebView2 Runtime, её можно скачать на ${RUNTIME_PAGE}"
 LangString NoRuntime ${LANG_ENGLISH} "${PRODUCT} needs the WebView2 Runtime, available from ${RUNTIME_PAGE}"
+LangString ClientRunning ${LANG_RUSSIAN} "${PRODUCT} запущен: закройте его и нажмите «Повторить»."
+LangString ClientRunning ${LANG_ENGLISH} "${PRODUCT} is running: close it and press Retry."
 LangString ProgramSection ${LANG_RUSSIAN} "Программа"
 LangString ProgramSection ${LANG_ENGLISH} "Program"
 LangString UserDataSection ${LANG_RUSSIAN} "Настройки и данные пользователя"
@@ -98,8 +100,25 @@ Function RuntimeRegistered
   Exch $0
 FunctionEnd
 
+; A running client cannot be replaced or removed: the user is asked to close
+; it, or the run gives up with nothing changed (exit code 2 when silent).
+!macro RemoveClientOrAbort
+  ; Labels belong to their section, so each use has its own.
+  retry:
+  ClearErrors
+  ${If} ${FileExists} "$INSTDIR\${CLIENT}"
+    Delete "$INSTDIR\${CLIENT}"
+  ${EndIf}
+  ${If} ${Errors}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(ClientRunning)" /SD IDCANCEL IDRETRY retry
+    DetailPrint "$(ClientRunning)"
+    Abort
+  ${EndIf}
+!macroend
+
 Section "-Program"
   SetOutPath "$INSTDIR"
+  !insertmacro RemoveClientOrAbort
   File "/oname=${CLIENT}" "${CLIENT_EXE}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
@@ -132,7 +151,7 @@ SectionEnd
 
 Section "un.$(ProgramSection)" UnProgram
   SectionIn RO
-  Delete "$INSTDIR\${CLIENT}"
+  !insertmacro RemoveClientOrAbort
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   Delete "${SHORTCUT}"

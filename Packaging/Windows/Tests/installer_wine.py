@@ -187,6 +187,9 @@ class InstallerUnderWine(unittest.TestCase):
         window = eventually(lambda: client.poll() is None and sh("xdotool", "search", "--onlyvisible",
                                                                  "--name", MAIN).split(), timeout=90)
         self.assertTrue(window, "the installed client showed no window (exit code %s)" % client.poll())
+        # Installing over the running client gives up, the install intact.
+        self.assertEqual(self.run_windows(INSTALLER, "/S"), 2, "an install over the running client went on")
+        self.expect_installed(VERSION)
         sh("wmctrl", "-ic", window[0])
         self.assertEqual(client.wait(timeout=60), 0)
 
