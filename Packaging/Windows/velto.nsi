@@ -117,6 +117,15 @@ FunctionEnd
 !macroend
 
 Section "-Program"
+  ; Told first, never fetched: the client shows its own notice without it
+  ; too.
+  Call RuntimeRegistered
+  Pop $0
+  ${If} $0 == 0
+    DetailPrint "$(NoRuntime)"
+    MessageBox MB_OK|MB_ICONINFORMATION "$(NoRuntime)" /SD IDOK
+  ${EndIf}
+
   SetOutPath "$INSTDIR"
   !insertmacro RemoveClientOrAbort
   File "/oname=${CLIENT}" "${CLIENT_EXE}"
@@ -139,14 +148,6 @@ Section "-Program"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
-
-  ; Told, never fetched: the client shows its own notice without it too.
-  Call RuntimeRegistered
-  Pop $0
-  ${If} $0 == 0
-    DetailPrint "$(NoRuntime)"
-    MessageBox MB_OK|MB_ICONINFORMATION "$(NoRuntime)" /SD IDOK
-  ${EndIf}
 SectionEnd
 
 Section "un.$(ProgramSection)" UnProgram

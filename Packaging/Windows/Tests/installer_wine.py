@@ -28,6 +28,8 @@ WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
 KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velto"
 MAIN = "^Velto Чат"
+SETUP = "Velto Chat"  # the installer's caption, in Russian or English
+RUNTIME_KEY = r"HKCU\Software\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}"
 USER = getpass.getuser()
 WINDOWS_PROFILE = "C:\\users\\" + USER
 PE32_I386 = (0x14C, 0x10B)
@@ -60,6 +62,14 @@ def product_version(path):
         return None
     words = [int.from_bytes(data[at + 16 + 4 * i:at + 20 + 4 * i], "little") for i in range(2)]
     return "%d.%d.%d.%d" % (words[0] >> 16, words[0] & 0xFFFF, words[1] >> 16, words[1] & 0xFFFF)
+
+
+def visible(title):
+    return [int(w) for w in sh("xdotool", "search", "--onlyvisible", "--name", title).split()]
+
+
+def press(window, key):
+    sh("xdotool", "windowactivate", "--sync", str(window), "key", "--clearmodifiers", key)
 
 
 def snapshot(folder):
@@ -192,6 +202,52 @@ class InstallerUnderWine(unittest.TestCase):
         self.expect_installed(VERSION)
         sh("wmctrl", "-ic", window[0])
         self.assertEqual(client.wait(timeout=60), 0)
+
+    def close_client_window(self):
+        """Closes a client the installer started (not a child of ours)."""
+        window = eventually(lambda: visible(MAIN), timeout=90)
+        self.assertTrue(window, "the finish page did not start the client")
+        sh("wmctrl", "-ic", str(window[0]))
+        self.assertTrue(eventually(lambda: not visible(MAIN), timeout=30), "the client did not close")
+
+    def install_interactively(self, expect_notice):
+        installer = subprocess.Popen([WINE_RUN, INSTALLER], stdout=self.log, stderr=self.log)
+        self.addCleanup(stop, installer)
+        wizard = eventually(lambda: visible(SETUP), timeout=90)
+        self.assertTrue(wizard, "no installer window")
+        wizard = wizard[0]
+        press(wizard, "Return")  # the folder page's default button: Install
+        if expect_notice:
+            notice = eventually(lambda: [w for w in visible(SETUP) if w != wizard], timeout=60)
+            self.assertTrue(notice, "no notice about the missing browser runtime")
+            # The notice comes first and holds the install up.
+            self.assertFalse(os.path.exists(self.program_dir), "installed before the notice was answered")
+            press(notice[0], "Return")
+        # Without a notice nothing holds the install up.
+        self.assertTrue(eventually(lambda: self.registered() is not None, timeout=60), "the install did not finish")
+        self.assertEqual(visible(SETUP), [wizard])
+        # The finish page follows once the files are done; its default
+        # button starts the client and ends the installer.
+        for _ in range(60):
+            press(wizard, "Return")
+            try:
+                self.assertEqual(installer.wait(timeout=1), 0)
+                break
+            except subprocess.TimeoutExpired:
+                pass
+        self.assertIsNotNone(installer.poll(), "the installer did not end at its finish page")
+        self.close_client_window()
+        self.expect_installed(VERSION)
+        self.uninstall()
+
+    def test_interactive_install_without_a_browser_runtime_says_so_first(self):
+        self.install_interactively(expect_notice=True)
+
+    def test_interactive_install_with_a_browser_runtime_asks_nothing(self):
+        for value in ("pv", "location"):
+            self.wine64("reg", "add", RUNTIME_KEY, "/v", value, "/d", "120.0.2210.91", "/f")
+        self.addCleanup(self.wine64, "reg", "delete", RUNTIME_KEY, "/f")
+        self.install_interactively(expect_notice=False)
 
     def test_install_run_upgrade_uninstall(self):
         self.assertEqual(pe_kind(INSTALLER), PE32_I386)
