@@ -249,6 +249,33 @@ class InstallerUnderWine(unittest.TestCase):
         self.addCleanup(self.wine64, "reg", "delete", RUNTIME_KEY, "/f")
         self.install_interactively(expect_notice=False)
 
+    def test_interactive_uninstall_removes_the_user_data_when_ticked(self):
+        self.install(INSTALLER)
+        with open(os.path.join(self.app_data, "WindowSettings.ini"), "wb") as f:
+            f.write(b"WindowX = 1\r\n")
+        # Its copy in %TEMP% shows the pages; the one started here ends at once.
+        self.assertEqual(self.run_windows(os.path.join(self.program_dir, "uninstall.exe")), 0)
+        wizard = eventually(lambda: visible(SETUP), timeout=90)
+        self.assertTrue(wizard, "no uninstaller window")
+        wizard = wizard[0]
+        press(wizard, "Return")  # confirmed
+        # From the default button, the fourth Tab (Back, Uninstall, Cancel)
+        # reaches the component list; its last entry is the user data, off
+        # until ticked.
+        for _ in range(4):
+            press(wizard, "Tab")
+        press(wizard, "End")
+        press(wizard, "space")
+        press(wizard, "Return")
+        self.assertTrue(eventually(lambda: not os.path.exists(self.app_data), timeout=60), "the user data stayed")
+        for _ in range(60):
+            if not visible(SETUP):
+                break
+            press(wizard, "Return")  # Close, once the files are done
+            eventually(lambda: not visible(SETUP), timeout=1)
+        self.assertFalse(visible(SETUP), "the uninstaller did not end")
+        self.expect_uninstalled()
+
     def test_install_run_upgrade_uninstall(self):
         self.assertEqual(pe_kind(INSTALLER), PE32_I386)
         self.assertEqual(product_version(INSTALLER), VERSION)
