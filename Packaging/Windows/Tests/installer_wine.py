@@ -280,8 +280,9 @@ class InstallerUnderWine(unittest.TestCase):
         self.assertEqual(pe_kind(INSTALLER), PE32_I386)
         self.assertEqual(product_version(INSTALLER), VERSION)
 
-        # A first install; no browser runtime is registered here, which a
-        # silent install only notes.
+        # A first install, with no app data directory yet; no browser
+        # runtime is registered here, which a silent install only notes.
+        shutil.rmtree(self.app_data, ignore_errors=True)
         self.install(INSTALLER)
         self.expect_installed(VERSION)
         self.assertEqual(os.listdir(self.app_data), [], "the installer put something into the app data")
