@@ -39,6 +39,12 @@ exec "$@"
 CLIENT = """#!/bin/sh
 echo "$*" > "$VELTO_TEST_RECORD/client-started"
 """
+# Registered as the desktop's handler for .deb files.
+HANDLER = """#!/bin/sh
+echo "$*" > "$VELTO_TEST_RECORD/handler.txt"
+"""
+DEB_TYPE = "application/vnd.debian.binary-package"
+NOBODY = 65534
 
 
 def eventually(condition, timeout=RUN_TIMEOUT_S):
@@ -127,6 +133,7 @@ class UpdaterTest(unittest.TestCase):
         self.client = os.path.join(self.case, "the client", "velto")
         write_program(self.client, CLIENT)
         self.sleeper = None
+        self.extra_env = {}
 
     def tearDown(self):
         if self.sleeper and self.sleeper.poll() is None:
@@ -134,7 +141,7 @@ class UpdaterTest(unittest.TestCase):
             self.sleeper.wait(30)
         self.server.publish(package_deb=self.deb, signature="right", signing_key=SIGNING_KEY)
 
-    def run_updater(self, program=UPDATER, url=None, status=0, arguments=None):
+    def run_updater(self, program=UPDATER, url=None, status=0, arguments=None, arguments_prefix=()):
         """Runs the updater for a stand-in client process that ends once the
         updater is waiting for it; returns its exit code and stderr."""
         self.sleeper = subprocess.Popen(["sleep", "600"])
@@ -143,7 +150,8 @@ class UpdaterTest(unittest.TestCase):
                    VELTO_TEST_INSTALL_STATUS=str(status))
         if arguments is None:
             arguments = [self.client, url or self.server.url(PACKAGE_PATH), str(self.sleeper.pid)]
-        updater = subprocess.Popen([TRUSTED, "--ca", self.server.ca, "--", program, *arguments],
+        env.update(self.extra_env)
+        updater = subprocess.Popen([TRUSTED, "--ca", self.server.ca, "--", *arguments_prefix, program, *arguments],
                                    env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.PIPE)
         # Reaped here, so that the id is gone rather than a zombie's.
@@ -210,6 +218,55 @@ class UpdaterTest(unittest.TestCase):
         self.assertEqual(code, 1, err)
         self.assertTrue(os.path.exists(self.recorded("installed.deb")))
         self.assertFalse(os.path.exists(self.recorded("client-started")))
+
+    def run_as_nobody(self, path):
+        """Runs the updater as a user without root rights, with `path` as PATH."""
+        for directory in (self.work, self.case, self.bin, os.path.dirname(self.client)):
+            os.chmod(directory, 0o755)
+        os.chmod(self.record, 0o777)
+        self.bin = path
+        return self.run_updater(arguments_prefix=["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
+                                                  "--clear-groups", "--"])
+
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("setpriv"), "needs root to become another user")
+    def test_without_root_apt_get_runs_through_pkexec(self):
+        code, err = self.run_as_nobody(self.bin)
+        self.assertEqual(code, 0, err)
+        pkexec = Path(self.recorded("pkexec.txt")).read_text().split()
+        self.assertEqual(pkexec[:4], [os.path.join(self.bin, "apt-get"), "install", "-y", pkexec[3]])
+        self.assertTrue(pkexec[3].endswith("/velto.deb"))
+        self.assertEqual(Path(self.recorded("installed.deb")).read_bytes(), self.deb_bytes)
+        self.assertTrue(eventually(lambda: os.path.exists(self.recorded("client-started"))))
+
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("setpriv") and not shutil.which("pkexec"),
+                         "needs root to become another user, and no pkexec on the machine")
+    def test_without_root_or_pkexec_the_desktop_opens_the_package(self):
+        # A handler of the test's own, found the way the desktop finds one.
+        data = os.path.join(self.case, "data")
+        os.makedirs(os.path.join(data, "applications"))
+        handler = os.path.join(self.case, "handler")
+        write_program(handler, HANDLER)
+        Path(data, "applications", "velto-test-installer.desktop").write_text(
+            "[Desktop Entry]\nType=Application\nName=Test installer\nExec=%s %%f\nMimeType=%s;\n"
+            % (handler, DEB_TYPE))
+        Path(data, "applications", "mimeapps.list").write_text(
+            "[Default Applications]\n%s=velto-test-installer.desktop\n" % DEB_TYPE)
+        for directory in (data, os.path.join(data, "applications")):
+            os.chmod(directory, 0o755)
+        self.extra_env = dict(XDG_DATA_HOME=data, XDG_CONFIG_HOME=data, XDG_DATA_DIRS=data + ":/usr/share")
+        only_apt_get = os.path.join(self.case, "only-apt-get")
+        os.makedirs(only_apt_get)
+        write_program(os.path.join(only_apt_get, "apt-get"), APT_GET)
+        code, err = self.run_as_nobody(only_apt_get)
+        self.assertEqual(code, 3, err)
+        self.assertIn("desktop", err)
+        self.assertFalse(os.path.exists(self.recorded("apt-get.txt")))
+        self.assertTrue(eventually(lambda: os.path.exists(self.recorded("handler.txt"))), err)
+        opened = Path(self.recorded("handler.txt")).read_text().strip()
+        # Left in place for the handler, which reads it after the updater ended.
+        self.assertEqual(Path(opened).read_bytes(), self.deb_bytes)
+        self.assertTrue(eventually(lambda: os.path.exists(self.recorded("client-started"))))
+        shutil.rmtree(os.path.dirname(opened), ignore_errors=True)
 
     def test_other_arguments_are_refused(self):
         for arguments in ([], [self.client, self.server.url(PACKAGE_PATH)],
