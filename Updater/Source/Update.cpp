@@ -1,6 +1,7 @@
 #include "Update.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -31,8 +32,17 @@ constexpr char16_t kPackageName[] = u"package";
 constexpr char kUpdatePublicKey[] = VELTO_UPDATE_PUBLIC_KEY;
 constexpr bool kUpdatesSigned = sizeof kUpdatePublicKey > 1;
 
+}  // namespace
+
+void report(std::string_view message) noexcept {
+  std::fprintf(stderr, "updater: %.*s\n", static_cast<int>(message.size()), message.data());
+  std::fflush(stderr);
+}
+
+namespace {
+
 ExitCode fail(std::string_view message) {
-  backend::report(message);
+  report(message);
   return ExitCode::kFailed;
 }
 
@@ -80,7 +90,7 @@ Bytes installer_bytes(const backend::PackageFormat& format, Bytes package, std::
   if (format.kind == backend::PackageKind::kTarGz) {
     auto unpacked = gunzip(package, kPackageMaxBytes);
     if (!unpacked) {
-      backend::report("the package is not a whole gzip stream within the size limit");
+      report("the package is not a whole gzip stream within the size limit");
       return {};
     }
     holder = std::move(*unpacked);
@@ -89,11 +99,11 @@ Bytes installer_bytes(const backend::PackageFormat& format, Bytes package, std::
   const ArchiveEntry entry = format.kind == backend::PackageKind::kTarGz ? tar_single_entry(archive, format.entry_suffix)
                                                                          : zip_single_entry(archive, format.entry_suffix);
   if (entry.error != ArchiveError::kNone) {
-    backend::report(archive_error_text(entry.error));
+    report(archive_error_text(entry.error));
     return {};
   }
   if (entry.data.empty()) {
-    backend::report("the installer in the package is empty");
+    report("the installer in the package is empty");
   }
   return entry.data;
 }
@@ -143,7 +153,7 @@ ExitCode update(const Arguments& arguments) {
     return fail("installed, but the client cannot be started again");
   }
   if (outcome == backend::InstallOutcome::kHandedToDesktop) {
-    backend::report("no installer could be run here: the package was opened with the desktop's handler");
+    report("no installer could be run here: the package was opened with the desktop's handler");
     return ExitCode::kHandedToDesktop;
   }
   return ExitCode::kUpdated;
@@ -155,7 +165,7 @@ ExitCode run_update(std::span<const Text> arguments) noexcept {
   try {
     const auto parsed = parse_arguments(arguments);
     if (!parsed) {
-      backend::report("usage: updater \"<client path>\" <https package URL> <client process id>");
+      report("usage: updater \"<client path>\" <https package URL> <client process id>");
       return ExitCode::kUsage;
     }
     http_library_init();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 #include "Core/Types.h"
 
@@ -13,6 +14,9 @@ enum class ExitCode : int {
   kUsage = 2,            // not started the way the client starts it
   kHandedToDesktop = 3,  // the desktop was asked to open the package; the client started again
 };
+
+// One line on stderr for whoever started the updater.
+void report(std::string_view message) noexcept;
 
 // The whole update, for the arguments after the program's name. Needs the
 // program heap (Core/Heap.h).

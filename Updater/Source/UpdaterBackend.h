@@ -1,7 +1,7 @@
 #pragma once
 
 // What each system does for the updater: Platform/Posix or Platform/Win32.
-// The portable flow (Update.cpp) decides; a backend only acts and reports.
+// The portable flow (Update.cpp) decides and reports; a backend only acts.
 
 #include <cstdint>
 #include <optional>
@@ -45,8 +45,5 @@ enum class InstallOutcome {
 
 // Starts the client at `path` on its own, not waited for.
 [[nodiscard]] bool start_client(const Text& path) noexcept;
-
-// One line for whoever started the updater.
-void report(std::string_view message) noexcept;
 
 }  // namespace velto::updater::backend

@@ -6,13 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
 
 #include "Core/Strings.h"
 #include "System/Files.h"
+#include "Update.h"
 #include "UpdaterBackend.h"
 
 extern char** environ;
@@ -191,8 +191,5 @@ bool start_client(const Text& path) noexcept {
   }
 }
 
-void report(std::string_view message) noexcept {
-  std::fprintf(stderr, "updater: %.*s\n", static_cast<int>(message.size()), message.data());
-}
 
 }  // namespace velto::updater::backend

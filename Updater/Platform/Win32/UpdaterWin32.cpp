@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -110,9 +109,5 @@ bool start_client(const Text& path) noexcept {
   }
 }
 
-void report(std::string_view message) noexcept {
-  std::fprintf(stderr, "updater: %.*s\n", static_cast<int>(message.size()), message.data());
-  std::fflush(stderr);
-}
 
 }  // namespace velto::updater::backend
