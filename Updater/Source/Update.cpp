@@ -5,17 +5,22 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <string>
+#include <utility>
+#include <vector>
 #include <system_error>
 
 #include "Archive.h"
 #include "Arguments.h"
-#include "Core/Strings.h"
 #include "Http/Http.h"
 #include "UpdateSignature.h"
 #include "UpdaterBackend.h"
 
 namespace velto::updater {
+
+void report(std::string_view message) noexcept {
+  std::fprintf(stderr, "updater: %.*s\n", static_cast<int>(message.size()), message.data());
+  std::fflush(stderr);
+}
 
 namespace {
 
@@ -31,15 +36,6 @@ constexpr char16_t kPackageName[] = u"package";
 // The build setting VELTO_UPDATE_PUBLIC_KEY; empty when updates are not signed.
 constexpr char kUpdatePublicKey[] = VELTO_UPDATE_PUBLIC_KEY;
 constexpr bool kUpdatesSigned = sizeof kUpdatePublicKey > 1;
-
-}  // namespace
-
-void report(std::string_view message) noexcept {
-  std::fprintf(stderr, "updater: %.*s\n", static_cast<int>(message.size()), message.data());
-  std::fflush(stderr);
-}
-
-namespace {
 
 ExitCode fail(std::string_view message) {
   report(message);
