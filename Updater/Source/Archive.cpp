@@ -30,8 +30,7 @@ bool ends_with_suffix(std::string_view name, std::string_view suffix) noexcept {
 // A name that, written out anywhere, would stay below where it is written.
 // Both separators count: an archive made on one system is read on the other.
 bool name_is_safe(std::string_view name) noexcept {
-  if (name.empty() || name.front() == '/' || name.front() == '\\' ||
-      (name.size() >= 2 && name[1] == ':') ||
+  if (name.empty() || name.front() == '/' || name.front() == '\\' || (name.size() >= 2 && name[1] == ':') ||
       std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
     return false;
   }
@@ -175,7 +174,8 @@ std::optional<Bytes> zip_entry_data(Bytes archive, std::size_t central, std::siz
                                     std::string_view name) noexcept {
   const std::uint32_t size = le32(archive, central + 20);
   const std::size_t local = le32(archive, central + 42);
-  if (local > directory_start || directory_start - local < kZipLocalSize || le32(archive, local) != kZipLocalSignature) {
+  if (local > directory_start || directory_start - local < kZipLocalSize ||
+      le32(archive, local) != kZipLocalSignature) {
     return std::nullopt;
   }
   const std::size_t local_name = le16(archive, local + 26);

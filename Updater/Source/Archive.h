@@ -20,11 +20,11 @@ using Bytes = std::span<const unsigned char>;
 
 enum class ArchiveError {
   kNone,
-  kMalformed,     // truncated, inconsistent sizes or offsets, bad checksums
-  kUnsafeName,    // an absolute name, or one that climbs out with ".."
-  kUnsupported,   // an entry kind or method the reader does not take
-  kNoCandidate,   // no entry with the wanted suffix
-  kSeveral,       // more than one such entry
+  kMalformed,    // truncated, inconsistent sizes or offsets, bad checksums
+  kUnsafeName,   // an absolute name, or one that climbs out with ".."
+  kUnsupported,  // an entry kind or method the reader does not take
+  kNoCandidate,  // no entry with the wanted suffix
+  kSeveral,      // more than one such entry
 };
 
 struct ArchiveEntry {

@@ -5,9 +5,9 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <utility>
 #include <vector>
-#include <system_error>
 
 #include "Archive.h"
 #include "Arguments.h"
@@ -92,8 +92,9 @@ Bytes installer_bytes(const backend::PackageFormat& format, Bytes package, std::
     holder = std::move(*unpacked);
     archive = holder;
   }
-  const ArchiveEntry entry = format.kind == backend::PackageKind::kTarGz ? tar_single_entry(archive, format.entry_suffix)
-                                                                         : zip_single_entry(archive, format.entry_suffix);
+  const ArchiveEntry entry = format.kind == backend::PackageKind::kTarGz
+                                 ? tar_single_entry(archive, format.entry_suffix)
+                                 : zip_single_entry(archive, format.entry_suffix);
   if (entry.error != ArchiveError::kNone) {
     report(archive_error_text(entry.error));
     return {};

@@ -48,7 +48,10 @@ ByteVector make_tar(const std::vector<TarMember>& members) {
     put_octal(header, 124, 12, member.content.size());
     put_octal(header, 136, 12, 0);
     header[156] = static_cast<unsigned char>(member.type);
-    put_field(header, 257, std::string("ustar\0" "00", 8));
+    put_field(header, 257,
+              std::string("ustar\0"
+                          "00",
+                          8));
     put_field(header, 345, member.prefix);
     std::fill(header.begin() + 148, header.begin() + 156, ' ');
     unsigned sum = 0;
@@ -69,7 +72,8 @@ ZipArchive make_zip(const std::vector<ZipMember>& members) {
   ByteVector& out = zip.bytes;
   for (const ZipMember& member : members) {
     zip.local_offsets.push_back(out.size());
-    const auto crc = crc32(std::span(reinterpret_cast<const unsigned char*>(member.content.data()), member.content.size()));
+    const auto crc =
+        crc32(std::span(reinterpret_cast<const unsigned char*>(member.content.data()), member.content.size()));
     append_le32(out, 0x04034b50);
     append_le16(out, 10);
     append_le16(out, member.flags);
@@ -87,7 +91,8 @@ ZipArchive make_zip(const std::vector<ZipMember>& members) {
   for (std::size_t i = 0; i < members.size(); ++i) {
     const ZipMember& member = members[i];
     zip.central_offsets.push_back(out.size());
-    const auto crc = crc32(std::span(reinterpret_cast<const unsigned char*>(member.content.data()), member.content.size()));
+    const auto crc =
+        crc32(std::span(reinterpret_cast<const unsigned char*>(member.content.data()), member.content.size()));
     append_le32(out, 0x02014b50);
     append_le16(out, 20);
     append_le16(out, 10);

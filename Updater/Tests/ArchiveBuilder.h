@@ -13,7 +13,9 @@ using ByteVector = std::vector<unsigned char>;
 
 struct TarMember {
   TarMember(std::string member_name, std::string member_content, char member_type = '0', std::string name_prefix = {})
-      : name(std::move(member_name)), content(std::move(member_content)), type(member_type),
+      : name(std::move(member_name)),
+        content(std::move(member_content)),
+        type(member_type),
         prefix(std::move(name_prefix)) {}
   std::string name;
   std::string content;

@@ -61,7 +61,8 @@ TEST(TarSingleEntry, RefusesHostileArchives) {
       {"control character", {{"velto\n.deb", "x"}}, ArchiveError::kUnsafeName},
       {"symbolic link", {{"velto.deb", "", '2'}}, ArchiveError::kUnsupported},
       {"hard link", {{"velto.deb", "", '1'}}, ArchiveError::kUnsupported},
-      {"extended header renaming what follows", {{"PaxHeader", "30 path=../../etc/velto.deb\n", 'x'}, {"a.deb", "x"}},
+      {"extended header renaming what follows",
+       {{"PaxHeader", "30 path=../../etc/velto.deb\n", 'x'}, {"a.deb", "x"}},
        ArchiveError::kUnsupported},
       {"long name header", {{"././@LongLink", "../../x.deb", 'L'}, {"a.deb", "x"}}, ArchiveError::kUnsupported},
   };

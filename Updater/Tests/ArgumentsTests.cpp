@@ -8,8 +8,8 @@ namespace velto::updater {
 namespace {
 
 TEST(ParseArguments, TakesWhatTheClientPasses) {
-  const std::vector<Text> given = {u"/opt/velto/bin/velto",
-                                   u"https://chat.example/uploads/chat_files/velto_web-chat_client-linux.tar.gz", u"4242"};
+  const std::vector<Text> given = {
+      u"/opt/velto/bin/velto", u"https://chat.example/uploads/chat_files/velto_web-chat_client-linux.tar.gz", u"4242"};
   const auto parsed = parse_arguments(given);
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->client_path, given[0]);

@@ -163,13 +163,13 @@ InstallOutcome install(const Text& installer, const Text& work_directory) noexce
     if (!apt_get.empty() && geteuid() == 0) {
       const std::string relative = "./" + file.substr(file.find_last_of('/') + 1);
       return run_and_wait({apt_get, "install", "-y", relative}, directory) ? InstallOutcome::kInstalled
-                                                                          : InstallOutcome::kFailed;
+                                                                           : InstallOutcome::kFailed;
     }
     const std::string pkexec = find_program(kPkexec);
     if (!apt_get.empty() && !pkexec.empty()) {
       // The full paths: pkexec may start the program elsewhere.
       return run_and_wait({pkexec, apt_get, "install", "-y", file}, directory) ? InstallOutcome::kInstalled
-                                                                              : InstallOutcome::kFailed;
+                                                                               : InstallOutcome::kFailed;
     }
     return open_with_desktop(file) ? InstallOutcome::kHandedToDesktop : InstallOutcome::kFailed;
   } catch (const std::exception&) {
@@ -193,6 +193,5 @@ bool start_client(const Text& path) noexcept {
     return false;
   }
 }
-
 
 }  // namespace velto::updater::backend

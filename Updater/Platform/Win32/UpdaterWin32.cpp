@@ -109,5 +109,4 @@ bool start_client(const Text& path) noexcept {
   }
 }
 
-
 }  // namespace velto::updater::backend
