@@ -55,7 +55,7 @@ TEST(TarSingleEntry, RefusesHostileArchives) {
       {"climbing out", {{"../velto.deb", "x"}}, ArchiveError::kUnsafeName},
       {"climbing out elsewhere", {{"velto.deb", "x"}, {"a/../../etc/passwd", "x"}}, ArchiveError::kUnsafeName},
       {"backslash climbing", {{"a\\..\\..\\velto.deb", "x"}}, ArchiveError::kUnsafeName},
-      {"absolute", {{"/tmp/velto.deb", "x"}}, ArchiveError::kUnsafeName},
+      {"absolute", {{"/var/velto.deb", "x"}}, ArchiveError::kUnsafeName},
       {"drive letter", {{"C:velto.deb", "x"}}, ArchiveError::kUnsafeName},
       {"absolute through the prefix", {{"velto.deb", "x", '0', "/etc"}}, ArchiveError::kUnsafeName},
       {"control character", {{"velto\n.deb", "x"}}, ArchiveError::kUnsafeName},
