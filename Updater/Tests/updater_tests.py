@@ -224,6 +224,11 @@ class UpdaterTest(unittest.TestCase):
         for directory in (self.work, self.case, self.bin, os.path.dirname(self.client)):
             os.chmod(directory, 0o755)
         os.chmod(self.record, 0o777)
+        # Its private directory goes where that user may write.
+        temporary = os.path.join(self.case, "tmp")
+        os.makedirs(temporary)
+        os.chmod(temporary, 0o777)
+        self.extra_env["TMPDIR"] = temporary
         self.bin = path
         return self.run_updater(arguments_prefix=["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
                                                   "--clear-groups", "--"])
