@@ -391,6 +391,94 @@ class SignedUpdaterTest(ServerTestCase):
         self.assertTrue(self.verifies(self.signature()[1]))
 
 
+class PublishedPackagesTest(ServerTestCase):
+    """The packages as the updater takes them: the installer stored in a zip,
+    the .deb in a tar.gz, each signed like the updater."""
+
+    installer = b"MZ test installer \x00\x01" * 100
+    deb = b"!<arch>\ndebian-binary   " + bytes(range(256)) * 40
+
+    @classmethod
+    def setUpClass(cls):
+        cls.files = tempfile.mkdtemp(prefix="velto-server-packages-")
+        cls.key = os.path.join(cls.files, "signing.pem")
+        cls.public_key = os.path.join(cls.files, "public.pem")
+        subprocess.run([OPENSSL, "genpkey", "-algorithm", "ed25519", "-out", cls.key],
+                       capture_output=True, timeout=CURL_TIMEOUT_S, check=True)
+        subprocess.run([OPENSSL, "pkey", "-in", cls.key, "-pubout", "-out", cls.public_key],
+                       capture_output=True, timeout=CURL_TIMEOUT_S, check=True)
+        cls.installer_file = os.path.join(cls.files, "velto-setup.exe")
+        cls.deb_file = os.path.join(cls.files, "velto_0.2.16.39_amd64.deb")
+        Path(cls.installer_file).write_bytes(cls.installer)
+        Path(cls.deb_file).write_bytes(cls.deb)
+        cls.server_args = {
+            "main": ("--message-interval", "0", "--package-installer", cls.installer_file,
+                     "--package-deb", cls.deb_file, "--signing-key", cls.key),
+        }
+        super().setUpClass()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        shutil.rmtree(cls.files, ignore_errors=True)
+
+    def tearDown(self):
+        self.get("/test/reset")
+
+    def fetch(self, path):
+        code, body, status = self.get(path)
+        self.assertEqual((code, status), (CURL_OK, 200), path)
+        return body
+
+    def verifies(self, message, signature):
+        with tempfile.TemporaryDirectory(dir=self.files) as work:
+            Path(work, "message").write_bytes(message)
+            Path(work, "signature").write_bytes(signature)
+            result = subprocess.run([OPENSSL, "pkeyutl", "-verify", "-pubin", "-inkey", self.public_key, "-rawin",
+                                     "-in", os.path.join(work, "message"), "-sigfile",
+                                     os.path.join(work, "signature")],
+                                    capture_output=True, timeout=CURL_TIMEOUT_S, check=False)
+        return result.returncode == 0
+
+    def test_the_installer_is_the_one_stored_zip_entry(self):
+        body = self.fetch("/uploads/chat_files/velto_web-chat_client.zip")
+        archive = zipfile.ZipFile(io.BytesIO(body))
+        [info] = archive.infolist()
+        self.assertEqual((info.filename, info.compress_type), ("velto-setup.exe", zipfile.ZIP_STORED))
+        self.assertEqual(archive.read(info), self.installer)
+
+    def test_the_deb_is_the_one_tar_entry(self):
+        body = self.fetch("/uploads/chat_files/velto_web-chat_client-linux.tar.gz")
+        with tarfile.open(fileobj=io.BytesIO(body), mode="r:gz") as archive:
+            [member] = archive.getmembers()
+            self.assertEqual(member.name, "velto_0.2.16.39_amd64.deb")
+            self.assertEqual(archive.extractfile(member).read(), self.deb)
+
+    def test_each_package_is_signed_and_the_same_at_every_request(self):
+        for path in ("/uploads/chat_files/velto_web-chat_client.zip",
+                     "/uploads/chat_files/velto_web-chat_client-linux.tar.gz"):
+            with self.subTest(path=path):
+                body = self.fetch(path)
+                self.assertEqual(self.fetch(path), body)
+                signature = self.fetch(path + ".sig")
+                self.assertEqual(len(signature), 64)
+                self.assertTrue(self.verifies(body, signature))
+        self.get("/test/publish?signature=wrong")
+        path = "/uploads/chat_files/velto_web-chat_client-linux.tar.gz"
+        self.assertFalse(self.verifies(self.fetch(path), self.fetch(path + ".sig")))
+        self.get("/test/publish?signature=absent")
+        self.assertEqual(self.get(path + ".sig")[2], 404)
+
+    def test_publish_switches_the_packages(self):
+        missing = os.path.join(self.files, "missing.deb")
+        self.get("/test/publish?package_deb=" + urllib.parse.quote(missing))
+        self.assertEqual(self.get("/uploads/chat_files/velto_web-chat_client-linux.tar.gz")[2], 404)
+        self.assertEqual(self.get("/uploads/chat_files/velto_web-chat_client-linux.tar.gz.sig")[2], 404)
+        self.get("/test/publish?package_installer=")
+        body = self.fetch("/uploads/chat_files/velto_web-chat_client.zip")
+        self.assertEqual(zipfile.ZipFile(io.BytesIO(body)).namelist(), ["velto/README.txt"])
+
+
 class TrustTest(ServerTestCase):
     server_args = {
         "main": ("--message-interval", "0", "--untrusted-port", "0"),

@@ -294,6 +294,49 @@ def make_tar_gz():
     return bytes(raw)
 
 
+# --- real packages -----------------------------------------------------------
+# The updater takes the installer out of the package: a zip whose one ".exe"
+# entry is stored (Windows), a tar.gz whose one ".deb" entry is the package
+# (Linux). Fixed dates keep the bytes, and so the signature, the same at
+# every request.
+
+PACKAGE_DATE = (2020, 1, 1, 0, 0, 0)
+PACKAGE_MTIME = 1577836800
+
+
+def wrap_zip(name, data):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_STORED) as archive:
+        info = zipfile.ZipInfo(name, date_time=PACKAGE_DATE)
+        info.external_attr = 0o644 << 16
+        archive.writestr(info, data)
+    return buffer.getvalue()
+
+
+def wrap_tar_gz(name, data):
+    buffer = io.BytesIO()
+    # USTAR: no extended headers, which the updater does not take.
+    with tarfile.open(fileobj=buffer, mode="w:gz", compresslevel=6, format=tarfile.USTAR_FORMAT) as archive:
+        info = tarfile.TarInfo(name)
+        info.size = len(data)
+        info.mtime = PACKAGE_MTIME
+        info.mode = 0o644
+        archive.addfile(info, io.BytesIO(data))
+    raw = bytearray(buffer.getvalue())
+    raw[4:8] = b"\0\0\0\0"  # the gzip header's time
+    return bytes(raw)
+
+
+def read_file_or_none(path):
+    if not path:
+        return None
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
 def pattern_bytes(offset, count):
     """Deterministic content of /test/bytes: byte i is i mod 251."""
     return bytes((i % 251) for i in range(offset, offset + count))
@@ -870,10 +913,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_body(200, signature, "application/octet-stream")
 
     def package_zip(self, query):
-        self.send_body(200, self.server.package_zip, "application/zip")
+        self.send_package(PACKAGE_ZIP_PATH, "application/zip")
 
     def package_tar(self, query):
-        self.send_body(200, self.server.package_tar, "application/gzip")
+        self.send_package(PACKAGE_TAR_PATH, "application/gzip")
+
+    def send_package(self, path, content_type):
+        data = self.server.shared.package(path)
+        if data is None:
+            return self.send_error_page(404, "Пакет обновления не опубликован")
+        return self.send_body(200, data, content_type)
+
+    def package_signature(self, query):
+        try:
+            signature = self.server.shared.package_signature(self.path.split("?", 1)[0][:-len(SIGNATURE_SUFFIX)])
+        except (OSError, RuntimeError) as error:
+            log.error("cannot sign the package: %s", error)
+            return self.send_error_page(500, "Не удалось подписать пакет обновления")
+        if signature is None:
+            return self.send_error_page(404, "Подпись пакета обновления не опубликована")
+        self.send_body(200, signature, "application/octet-stream")
 
     # --- test routes ---
 
@@ -1050,6 +1109,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 shared.descriptor_text = query["descriptor"][0].encode()
             if "updater_file" in query:
                 shared.updater_file = query["updater_file"][0] or None
+            if "package_installer" in query:
+                shared.package_installer = query["package_installer"][0] or None
+            if "package_deb" in query:
+                shared.package_deb = query["package_deb"][0] or None
             if "descriptor_padding" in query:
                 shared.descriptor_padding = max(0, min(int(query["descriptor_padding"][0]), 1 << 30))
             if "updater_drip_ms" in query:
@@ -1061,7 +1124,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if "signature" in query:
                 shared.signature_mode = query["signature"][0]
             published = {"version": shared.published_version, "updater_file": shared.updater_file,
-                         "signing_key": shared.signing_key, "signature": shared.signature_mode}
+                         "signing_key": shared.signing_key, "signature": shared.signature_mode,
+                         "package_installer": shared.package_installer, "package_deb": shared.package_deb}
         self.send_json(published)
 
 
@@ -1077,6 +1141,8 @@ ROUTES = {
     UPDATER_PATHS[1] + SIGNATURE_SUFFIX: Handler.updater_signature,
     PACKAGE_ZIP_PATH: Handler.package_zip,
     PACKAGE_TAR_PATH: Handler.package_tar,
+    PACKAGE_ZIP_PATH + SIGNATURE_SUFFIX: Handler.package_signature,
+    PACKAGE_TAR_PATH + SIGNATURE_SUFFIX: Handler.package_signature,
     "/test/redirect": Handler.test_redirect,
     "/test/slow": Handler.test_slow,
     "/test/stall": Handler.test_stall,
@@ -1183,6 +1249,8 @@ class Shared:
             self.descriptor_file = self.args.descriptor_file
             self.descriptor_text = None
             self.updater_file = self.args.updater_file
+            self.package_installer = self.args.package_installer
+            self.package_deb = self.args.package_deb
             self.published_version = self.args.published_version
             # Tests of hostile servers: a descriptor padded far beyond any
             # real one, and one sent a byte at a time.
@@ -1204,20 +1272,34 @@ class Shared:
         return ("chatvers=%s\r\n" % self.published_version).encode()
 
     def updater(self):
-        if not self.updater_file:
+        return read_file_or_none(self.updater_file)
+
+    def package(self, path):
+        """The package at path: the published installer wrapped as the
+        updater takes it, else a dummy; None (a 404) when the published file
+        cannot be read."""
+        with self.lock:
+            source = self.package_installer if path == PACKAGE_ZIP_PATH else self.package_deb
+        if not source:
+            return self.package_zip if path == PACKAGE_ZIP_PATH else self.package_tar
+        data = read_file_or_none(source)
+        if data is None:
             return None
-        try:
-            with open(self.updater_file, "rb") as f:
-                return f.read()
-        except OSError:
-            return None
+        wrap = wrap_zip if path == PACKAGE_ZIP_PATH else wrap_tar_gz
+        return wrap(os.path.basename(source), data)
+
+    def package_signature(self, path):
+        """The signature served beside a package: made like the updater's."""
+        return self.signature_of(self.package(path))
 
     def updater_signature(self):
         """The signature served beside the updater, or None (a 404): without
         a signing key or an updater nothing is signed."""
+        return self.signature_of(self.updater())
+
+    def signature_of(self, data):
         with self.lock:
             key, mode = self.signing_key, self.signature_mode
-        data = self.updater()
         if not key or mode == "absent" or data is None:
             return None
         if mode == "wrong":
@@ -1251,9 +1333,13 @@ def parse_args(argv):
                         help="version in the update descriptor (default %(default)s)")
     parser.add_argument("--descriptor-file", help="serve this file verbatim as the update descriptor")
     parser.add_argument("--updater-file", help="serve this file as the updater program")
+    parser.add_argument("--package-installer",
+                        help="serve this Windows installer as the package, stored in a zip under its own name")
+    parser.add_argument("--package-deb",
+                        help="serve this .deb as the Linux package, in a tar.gz under its own name")
     parser.add_argument("--signing-key",
-                        help="Ed25519 private key (PEM) that signs the updater; its signature is served "
-                             "beside it with the suffix " + SIGNATURE_SUFFIX)
+                        help="Ed25519 private key (PEM) that signs the updater and the packages; each "
+                             "signature is served beside its file with the suffix " + SIGNATURE_SUFFIX)
     parser.add_argument("--message-interval", type=float, default=5.0,
                         help="seconds between simulated chat messages, 0 for none (default %(default)s)")
     parser.add_argument("--ready-file", help="write port, CA path and pid here (JSON) once listening")

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "Core/Types.h"
 
@@ -33,5 +34,10 @@ using UpdatePublicKey = std::array<unsigned char, kUpdatePublicKeySize>;
 // read and does not verify.
 [[nodiscard]] bool update_file_signature_verifies(const UpdatePublicKey& key, TextView path, TextView signature_path,
                                                   std::uint64_t max_bytes) noexcept;
+
+// The whole file at `path`; nothing when it cannot be read, memory is short
+// or it holds more than `max_bytes`.
+[[nodiscard]] std::optional<std::vector<unsigned char>> read_update_file(TextView path,
+                                                                         std::uint64_t max_bytes) noexcept;
 
 }  // namespace velto::app

@@ -14,8 +14,7 @@ namespace velto::app {
 
 namespace {
 
-// The whole file, or nothing when it cannot be read or holds more than
-// `max_bytes`. Read to its end rather than trusting its size up front.
+// Read to its end rather than trusting its size up front.
 std::optional<std::vector<unsigned char>> read_file_bytes(TextView path, std::uint64_t max_bytes) {
   const std::filesystem::path native(std::u16string{path});
   std::ifstream file(native, std::ios::binary);
@@ -44,6 +43,14 @@ std::optional<std::vector<unsigned char>> read_file_bytes(TextView path, std::ui
 }
 
 }  // namespace
+
+std::optional<std::vector<unsigned char>> read_update_file(TextView path, std::uint64_t max_bytes) noexcept {
+  try {
+    return read_file_bytes(path, max_bytes);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
 
 std::optional<UpdatePublicKey> decode_update_public_key(std::string_view base64) noexcept {
   UpdatePublicKey key{};
