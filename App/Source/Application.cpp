@@ -23,7 +23,7 @@ AppValues& mutable_values() {
 
 void build_values() {
   AppValues& app = mutable_values();
-  app.version = u"0.2.16.38";
+  app.version = u"" VELTO_VERSION;
   const TextView sep = platform::separator();
   app.app_dir = platform::app_dir();
   app.webview_data_dir = app.app_dir + Text(sep) + u"WebView2Data";
