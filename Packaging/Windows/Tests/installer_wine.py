@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """The Windows installer under Wine, in a fresh prefix of its own, used as a
 user uses it: a silent install, the installed client started from its
-folder and closed, an upgrade over an older version and a silent uninstall.
+folder and closed, an upgrade over an older version, an update offered by
+the local server and carried out by the real updater, and a silent uninstall.
 
 Usage: installer_wine.py <velto-setup.exe> <wine-run> <makensis> <velto.nsi> <build-values.nsh> <version>
+                         <updater.exe>
 Runs under Scripts/with-test-server --port <the client's port>, on the test
-display (Scripts/with-display). The older installer is built here from the
-same files with an earlier version. Exits 77 (skipped) when the host cannot
-run 32-bit Windows programs."""
+display (Scripts/with-display). The older and the newer installer are built
+here from the same files with another version. Exits 77 (skipped) when the
+host cannot run 32-bit Windows programs."""
 
+import ctypes
 import getpass
 import hashlib
 import os
@@ -18,16 +21,21 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "App", "Tests"))
 from client_window_wine import eventually, main, sh, stop  # noqa: E402
 
-INSTALLER, WINE_RUN, MAKENSIS, SCRIPT, BUILD_VALUES, VERSION = (sys.argv[1:7] + [""] * 6)[:6]
+INSTALLER, WINE_RUN, MAKENSIS, SCRIPT, BUILD_VALUES, VERSION, UPDATER = (sys.argv[1:8] + [""] * 7)[:7]
 WINE32 = "/usr/lib/wine/wine"
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
 KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velto"
 MAIN = "^Velto Чат"
+QUESTION = "^Доступно обновление!$"
+# The version the server offers; the client inside its installer stays the
+# current one.
+NEWER = "0.2.16.39"
 SETUP = "Velto Chat"  # the installer's caption, in Russian or English
 RUNTIME_KEY = r"HKCU\Software\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}"
 USER = getpass.getuser()
@@ -70,6 +78,34 @@ def visible(title):
 
 def press(window, key):
     sh("xdotool", "windowactivate", "--sync", str(window), "key", "--clearmodifiers", key)
+
+
+def publish(**values):
+    url = "https://localhost:%s/test/publish?%s" % (os.environ["VELTO_TEST_SERVER_PORT"],
+                                                    urllib.parse.urlencode(values))
+    subprocess.run(["curl", "-sS", "--max-time", "10", "-o", "/dev/null", url], timeout=30, check=True)
+
+
+def adopt_orphans(on):
+    """Makes this process the parent of the processes its descendants leave
+    behind (Wine starts a program's children detached), so that their exit
+    codes can be read."""
+    PR_SET_CHILD_SUBREAPER = 36
+    return ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, int(on), 0, 0, 0) == 0
+
+
+def exit_code(pid, timeout):
+    """The exit code of an adopted process, or None while it runs."""
+    codes = []
+
+    def ended():
+        done, status = os.waitpid(pid, os.WNOHANG)
+        if done == pid:
+            codes.append(os.waitstatus_to_exitcode(status))
+        return codes
+
+    eventually(ended, timeout=timeout)
+    return codes[0] if codes else None
 
 
 def snapshot(folder):
@@ -142,6 +178,13 @@ class InstallerUnderWine(unittest.TestCase):
             if found:
                 values[found.group(1)] = found.group(3).strip()
         return values
+
+    def build_installer(self, version):
+        """An installer of the same files that calls itself version."""
+        made = os.path.join(self.work, "velto-setup-%s.exe" % version)
+        subprocess.run([MAKENSIS, "-V2", "-DBUILD_VALUES=" + BUILD_VALUES, "-DVERSION=" + version,
+                        "-DOUTFILE=" + made, SCRIPT], stdout=self.log, stderr=self.log, timeout=300, check=True)
+        return made
 
     def install(self, installer):
         self.assertEqual(self.run_windows(installer, "/S"), 0, "the silent install failed")
@@ -298,9 +341,7 @@ class InstallerUnderWine(unittest.TestCase):
 
         # An upgrade from an older version, built here from the same files.
         older_version = earlier(VERSION)
-        older = os.path.join(self.work, "velto-setup-%s.exe" % older_version)
-        subprocess.run([MAKENSIS, "-V2", "-DBUILD_VALUES=" + BUILD_VALUES, "-DVERSION=" + older_version,
-                        "-DOUTFILE=" + older, SCRIPT], stdout=self.log, stderr=self.log, timeout=300, check=True)
+        older = self.build_installer(older_version)
         self.install(older)
         self.expect_installed(older_version)
         os.makedirs(os.path.join(self.app_data, "Updater"))
@@ -314,6 +355,61 @@ class InstallerUnderWine(unittest.TestCase):
         self.uninstall()
         self.expect_uninstalled()
         self.assertEqual(snapshot(self.app_data), kept, "the uninstall touched the user's data")
+
+    @staticmethod
+    def end_adopted(pid):
+        try:
+            if exit_code(pid, 0) is None:
+                os.kill(pid, 9)
+                os.waitpid(pid, 0)
+        except ChildProcessError:
+            pass  # reaped already
+
+    def test_an_accepted_update_is_installed_by_the_updater_and_the_client_restarts(self):
+        # The whole hand-over, nothing stood in: the installed client, the
+        # updater of this build, an installer of a newer version in the
+        # package, and the client started again from the install.
+        newer = self.build_installer(NEWER)
+        self.install(INSTALLER)
+        self.addCleanup(self.uninstall)
+        with open(os.path.join(self.app_data, "WindowSettings.ini"), "wb") as f:
+            f.write(b"WindowX = 40\r\nWindowY = 30\r\n")
+        kept = snapshot(self.app_data)
+        publish(version=NEWER, updater_file=UPDATER, package_installer=newer)
+        self.addCleanup(publish, version=VERSION, updater_file="", package_installer="")
+        self.assertTrue(adopt_orphans(True), "cannot adopt the processes the updater starts")
+        self.addCleanup(adopt_orphans, False)
+
+        client = subprocess.Popen([WINE_RUN, os.path.join(self.program_dir, "velto.exe")],
+                                  stdout=self.log, stderr=self.log)
+        self.addCleanup(stop, client)
+        box = eventually(lambda: client.poll() is None and visible(QUESTION), timeout=90)
+        self.assertTrue(box, "no update offer (exit code %s)" % client.poll())
+        # The offer was read; the client started again is still the current
+        # version inside and must not be offered the same update again.
+        publish(version=VERSION)
+        press(box[0], "Return")
+        self.assertEqual(client.wait(timeout=60), 0)
+
+        self.assertTrue(eventually(lambda: (self.registered() or {}).get("DisplayVersion") == NEWER,
+                                   timeout=180, step=1), "the updater did not install the newer version")
+        self.assertEqual({name: digest for name, digest in snapshot(self.app_data).items() if name in kept}, kept,
+                         "the update touched the user's data")
+        self.assertTrue(os.path.isfile(os.path.join(self.app_data, "Updater", "updater.exe")))
+
+        found = eventually(lambda: visible(MAIN), timeout=120)
+        self.assertTrue(found, "the client was not started again")
+        self.assertFalse(visible(QUESTION))
+        window = found[0]
+        pid = int(sh("xdotool", "getwindowpid", str(window)).strip() or 0)
+        self.assertTrue(pid, "the client's window names no process")
+        self.addCleanup(self.end_adopted, pid)
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            command = f.read().decode(errors="replace").lower()
+        self.assertIn("\\programs\\velto\\velto.exe", command)
+        sh("wmctrl", "-ic", str(window))
+        self.assertEqual(exit_code(pid, timeout=60), 0, "the restarted client did not end well")
+        self.assertFalse(visible(MAIN))
 
 
 if __name__ == "__main__":
